@@ -1,0 +1,98 @@
+// The one serial port object: a terminal device in raw, non-blocking mode, shared by the
+// window thread (writes, resets, close), the receive thread and the loader thread (reads, writes).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <shared_mutex>
+#include <stdexcept>
+#include <string>
+
+#include "protocol/platform.h"
+
+namespace vantora {
+
+// Raised by txData; what() is one of the fixed texts below.
+class PortWriteError : public std::runtime_error {
+public:
+    using runtime_error::runtime_error;
+};
+
+inline constexpr const char* WriteFailedText = "WriteFile Failed 1.";
+inline constexpr const char* WaitFailedText = "WaitForSingleObject failed.";
+inline constexpr const char* ResultFailedText = "GetOverlappedResult failed.";
+
+// Longest time one rxData call waits for bytes to arrive.
+inline constexpr int ReadWaitMs = 50;
+
+// True for the rates the terminal layer can set (every entry of BaudRates among them).
+bool IsSupportedBaud(int baud);
+
+class TSerialPort {
+public:
+    // Settings in the order the callers pass them, then the device path of this port index and
+    // the sink for the "Error" boxes of Open and Reset. Opens nothing.
+    TSerialPort(int portIndex, int baud, int byteSize, int stopBits, int parity, int spare, int inQueue,
+                int outQueue, std::string devicePath, MessageBoxSink& boxes);
+    ~TSerialPort();
+
+    TSerialPort(const TSerialPort&) = delete;
+    TSerialPort& operator=(const TSerialPort&) = delete;
+
+    // Opens and configures the device. A device that cannot be opened or is held elsewhere
+    // gives false with no box (the caller reports it); a failed set-up step shows its box and
+    // gives false, leaving the device to Close.
+    bool Open();
+    // Wakes any thread waiting in rxData or txData and closes the device. True when every close
+    // succeeded; safe on a port that was never or only partly opened.
+    bool Close();
+    // New line settings (baud 0 keeps the rate) and a purge of both directions.
+    bool Reset(int baud, int byteSize, int stopBits, int parity, int spare);
+
+    // Hands all bytes to the device, waiting as long as that takes. Throws PortWriteError.
+    int txData(const uint8_t* data, int length);
+    // Bytes already received, at most capacity, waiting at most ReadWaitMs when there are none.
+    // 0 when nothing came or on any failure; never throws, never shows a box.
+    int rxData(uint8_t* buffer, int capacity);
+
+    int PortIndex() const { return portIndex_; }
+    const std::string& DevicePath() const { return devicePath_; }
+    int Baud() const;
+    int ByteSize() const;
+    int StopBits() const;
+    int Parity() const;
+    int Spare() const;
+    int InQueueSize() const { return inQueue_; }
+    int OutQueueSize() const { return outQueue_; }
+    // True between a successful Open and Close.
+    bool IsOpen() const { return ready_.load(std::memory_order_acquire); }
+
+private:
+    // Sleeps the rest of a read's time budget unless Close wakes it first.
+    void WaitOutReadBudget(int64_t deadlineMs) const;
+
+    const int portIndex_;
+    const int inQueue_;
+    const int outQueue_;
+    const std::string devicePath_;
+    MessageBoxSink& boxes_;
+
+    // Line settings; Reset may run on the window thread and the receive thread at once.
+    mutable std::mutex settingsLock_;
+    int baud_;
+    int byteSize_;
+    int stopBits_;
+    int parity_;
+    int spare_;
+
+    // Readers and writers hold fdLock_ shared while they use the descriptors; Open and Close
+    // hold it exclusively, so a descriptor is never closed (and its number reused) under a
+    // running read or write. wakeFd_ is an eventfd that Close signals to end their waits.
+    mutable std::shared_mutex fdLock_;
+    std::atomic<int> fd_{-1};
+    std::atomic<int> wakeFd_{-1};
+    std::atomic<bool> ready_{false};
+};
+
+}  // namespace vantora
