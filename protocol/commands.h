@@ -34,7 +34,7 @@ struct ControlInfo {
     int Items;                // radio groups: number of items
 };
 const ControlInfo* FindControl(const std::string& name);
-// Every control of ControlTable, in panel order.
+// Every control that a builder reads, in panel order.
 const std::vector<ControlInfo>& ControlTable();
 // The controls that the builder of command cmd reads, in payload order; empty for none.
 std::vector<const ControlInfo*> CommandControls(int cmd);
