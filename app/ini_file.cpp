@@ -15,9 +15,13 @@
 namespace vantora {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool SameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -70,7 +74,9 @@ bool ParseInteger(std::string_view s, int64_t& out) {
     return true;
 }
 
-bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
+bool HasLineBreak(std::string_view s) {
+    return s.find_first_of("\r\n") != std::string_view::npos;
+}
 
 std::string SystemError(const std::string& path, int err) {
     return "Cannot write the settings file \"" + path + "\": " + std::generic_category().message(err);
@@ -165,7 +171,8 @@ bool IniFile::SectionIs(size_t index, const std::string& name) const {
 const IniFile::Entry* IniFile::Find(const std::string& section, const std::string& key) const {
     std::string_view text(text_);
     for (const Entry& e : entries_) {
-        if (SameName(text.substr(e.KeyBegin, e.KeyEnd - e.KeyBegin), key) && SectionIs(e.SectionIndex, section))
+        if (SameName(text.substr(e.KeyBegin, e.KeyEnd - e.KeyBegin), key) &&
+            SectionIs(e.SectionIndex, section))
             return &e;
     }
     return nullptr;
@@ -229,9 +236,7 @@ bool IniFile::WriteString(const std::string& section, const std::string& key, co
     const std::string eol = LineEnd();
     // A file that stops without a line end gets one first; a bare CR there already
     // counts as half of a CRLF.
-    auto terminator = [&](size_t at) -> std::string {
-        return at > 0 && text_[at - 1] == '\r' ? "\n" : eol;
-    };
+    auto terminator = [&](size_t at) -> std::string { return at > 0 && text_[at - 1] == '\r' ? "\n" : eol; };
     for (size_t i = 0; i < sections_.size(); ++i) {
         if (!SectionIs(i, section)) continue;
         size_t end = sections_[i].LastLineEnd;

@@ -15,7 +15,7 @@
 namespace vantora {
 
 class IniFile {
-public:
+  public:
     // A settings file is a few hundred bytes; anything past this is not read, so that a
     // wrong or hostile file cannot exhaust memory.
     static constexpr size_t MaxBytes = 1 << 20;
@@ -52,7 +52,7 @@ public:
     // failed write leaves the old file whole; false with a message naming the path on failure.
     bool Save(const std::string& path, std::string& error) const;
 
-private:
+  private:
     static constexpr size_t None = static_cast<size_t>(-1);
     struct Section {
         size_t NameBegin, NameEnd;

@@ -2,8 +2,9 @@
 
 namespace vantora {
 
-const char* const PortNames[PortCount] = {"COM1", "COM2", "COM3", "COM4",       "COM5",       "COM6",
-                                          "COM7", "COM8", "COM9", "\\\\.\\COM10", "\\\\.\\COM11", "\\\\.\\COM12"};
+const char* const PortNames[PortCount] = {"COM1", "COM2",         "COM3",         "COM4",
+                                          "COM5", "COM6",         "COM7",         "COM8",
+                                          "COM9", "\\\\.\\COM10", "\\\\.\\COM11", "\\\\.\\COM12"};
 const int BaudRates[BaudRateCount] = {4800, 9600, 19200, 38400, 115200};
 const char* const DgpsNames[3] = {"NONE", "RTCM", "WAAS"};
 

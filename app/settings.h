@@ -15,9 +15,9 @@ namespace vantora {
 constexpr int PortCount = 12;
 extern const char* const PortNames[PortCount];  // "COM1".."COM9", "\\.\COM10".."\\.\COM12"
 constexpr int BaudRateCount = 5;
-extern const int BaudRates[BaudRateCount];      // 4800 .. 38400 working, 115200 the loader's
+extern const int BaudRates[BaudRateCount];  // 4800 .. 38400 working, 115200 the loader's
 constexpr int LoaderBaudIndex = 4;
-extern const char* const DgpsNames[3];          // "NONE", "RTCM", "WAAS"
+extern const char* const DgpsNames[3];  // "NONE", "RTCM", "WAAS"
 
 int PrivilegeFromEngineer(const std::string& value);  // 0, 1, 5 or 10
 
@@ -36,7 +36,7 @@ struct Settings {
     bool RevisionCheck = true;
     int PrivilegeLevel = 0;
     int DgpsMode = 0;
-    int ConfigBaud = 4800;       // BaudRates[ConfigBaudIndex]: the lbSetBaud caption
+    int ConfigBaud = 4800;  // BaudRates[ConfigBaudIndex]: the lbSetBaud caption
     int ConfigBaudIndex = 0;
     int32_t DeadReckoning = 1;
     int32_t ProprietaryNmea = 1;
