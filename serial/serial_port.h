@@ -15,7 +15,7 @@ namespace vantora {
 
 // Raised by txData; what() is one of the fixed texts below.
 class PortWriteError : public std::runtime_error {
-public:
+  public:
     using runtime_error::runtime_error;
 };
 
@@ -30,7 +30,7 @@ inline constexpr int ReadWaitMs = 50;
 bool IsSupportedBaud(int baud);
 
 class TSerialPort {
-public:
+  public:
     // Settings in the order the callers pass them, then the device path of this port index and
     // the sink for the "Error" boxes of Open and Reset. Opens nothing.
     TSerialPort(int portIndex, int baud, int byteSize, int stopBits, int parity, int spare, int inQueue,
@@ -68,7 +68,7 @@ public:
     // True between a successful Open and Close.
     bool IsOpen() const { return ready_.load(std::memory_order_acquire); }
 
-private:
+  private:
     // Sleeps the rest of a read's time budget unless Close wakes it first.
     void WaitOutReadBudget(int64_t deadlineMs) const;
 
