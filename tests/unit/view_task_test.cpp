@@ -1,0 +1,248 @@
+// The receive thread over a real pseudo-terminal: TSerialPort <-> TViewTask with a recording display.
+#include "view/view_task.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <vector>
+
+#include "tests/support/sample_stream.h"
+
+namespace vantora {
+namespace {
+
+using namespace std::chrono_literals;
+
+class Recorder : public ViewDisplay {
+public:
+    void ShowMessage(const std::string& text) override { Add([&] { messages.push_back(text); }); }
+    void ShowFix(const NavRecord& r) override { Add([&] { fixes.push_back(r); }); }
+    void ShowErrorCount(int) override { Add([&] { ++errorDisplays; }); }
+    void SetMeasurementVisible(bool v) override { Add([&] { visibility.push_back(v); }); }
+    void ShowMeasurementGrid(const NavRecord&) override { Add([&] { ++grids; }); }
+    void ShowTraceReadProgress(int, int) override {}
+    void EndTraceRead() override {}
+    void ShowAck(uint8_t c) override { Add([&] { acks.push_back(c); }); }
+    void ShowNak(uint8_t) override {}
+    void ShowClockOffset() override {}
+    void ShowRevision() override {}
+    void ShowBuiltInTest() override {}
+    void ShowEphemerisProgress() override {}
+    void ShowAlmanacProgress() override {}
+    void ShowModuleId() override {}
+    void ShowNavigationSetting(const uint8_t*) override {}
+    void ShowSystemSetting(const uint8_t*) override {}
+    void ShowTraceStatus() override {}
+
+    // Waits until pred holds (checked under the lock) or the time runs out.
+    template <typename Pred>
+    bool WaitFor(Pred pred, std::chrono::milliseconds limit = 3000ms) {
+        std::unique_lock lock(mutex);
+        return cv.wait_for(lock, limit, [&] { return pred(); });
+    }
+    template <typename Fn>
+    auto Read(Fn fn) {
+        std::lock_guard lock(mutex);
+        return fn();
+    }
+
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::vector<std::string> messages;
+    std::vector<NavRecord> fixes;
+    std::vector<bool> visibility;
+    std::vector<uint8_t> acks;
+    int errorDisplays = 0;
+    int grids = 0;
+
+private:
+    template <typename Fn>
+    void Add(Fn fn) {
+        {
+            std::lock_guard lock(mutex);
+            fn();
+        }
+        cv.notify_all();
+    }
+};
+
+class NoBoxes : public MessageBoxSink {
+public:
+    void Show(const std::string&, const std::string& text, BoxIcon) override { ADD_FAILURE() << "box: " << text; }
+};
+
+// A pseudo-terminal whose master side plays the receiver.
+struct Pty {
+    Pty() {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        EXPECT_GE(master, 0);
+        grantpt(master);
+        unlockpt(master);
+        slave = ptsname(master);
+        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    }
+    ~Pty() { Hangup(); }
+    void Write(const std::string& s) {
+        size_t off = 0;
+        while (off < s.size()) {
+            const ssize_t w = ::write(master, s.data() + off, s.size() - off);
+            if (w > 0) off += static_cast<size_t>(w);
+            else std::this_thread::sleep_for(1ms);
+        }
+    }
+    void Hangup() {
+        if (master >= 0) ::close(master);
+        master = -1;
+    }
+    int master = -1;
+    std::string slave;
+};
+
+struct Rig {
+    Rig() {
+        auto p = std::make_shared<TSerialPort>(0, 4800, 8, 0, 0, 2, 4096, 4096, pty.slave, boxes);
+        EXPECT_TRUE(p->Open());
+        port.Set(p);
+    }
+    ~Rig() {
+        task.Stop();
+        port.Release();
+    }
+    Pty pty;
+    NoBoxes boxes;
+    CurrentPort port;
+    Recorder display;
+    InlineRunner runner;
+    ReceiverTables tables{};
+    TViewTask task{port, display, runner, tables};
+};
+
+const std::string kGga = sample::Sentence("GPGGA,123519.000,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,");
+const std::string kAck = sample::BinaryFrame(IdAck, 0x04, {});
+
+TEST(ViewTask, InactiveThreadLeavesThePortAlone) {
+    Rig rig;
+    rig.pty.Write(kGga);
+    std::this_thread::sleep_for(700ms);
+    EXPECT_TRUE(rig.display.Read([&] { return rig.display.messages.empty(); }));
+    EXPECT_FALSE(rig.task.DataReceived());
+    // The bytes are still queued: switched on, the thread finds them.
+    rig.task.SetActive(true);
+    ASSERT_TRUE(rig.display.WaitFor([&] { return rig.display.messages.size() == 1; }));
+    EXPECT_EQ(rig.display.Read([&] { return rig.display.messages[0]; }), kGga.substr(0, kGga.size() - 2));
+}
+
+TEST(ViewTask, EverySentenceAndFrameBecomesOneMemoLineAndFixesArrive) {
+    Rig rig;
+    rig.task.SetActive(true);
+    const sample::Stream s = sample::Make(3);
+    rig.pty.Write(s.nmea + kAck);
+    const size_t expected = static_cast<size_t>(s.sentences) + 1;
+    ASSERT_TRUE(rig.display.WaitFor([&] { return rig.display.messages.size() == expected; }));
+    ASSERT_TRUE(rig.display.WaitFor([&] { return !rig.display.fixes.empty(); }));
+    rig.display.Read([&] {
+        EXPECT_EQ(rig.display.fixes.back().Hour, 12);
+        EXPECT_EQ(rig.display.fixes.back().SatellitesUsed, 9);
+        EXPECT_EQ(rig.display.visibility.back(), false);
+        EXPECT_EQ(rig.display.acks, std::vector<uint8_t>{0x04});
+        return 0;
+    });
+    EXPECT_TRUE(rig.task.DataReceived());
+    EXPECT_TRUE(rig.task.SentenceSeen());
+}
+
+TEST(ViewTask, BinaryBlocksShowTheGridAfterTheNmeaRecord) {
+    Rig rig;
+    rig.task.SetActive(true);
+    // One burst in which both parsers update: NMEA shown in this pass, binary in the next.
+    rig.pty.Write(kGga + sample::BinarySecond(0));
+    ASSERT_TRUE(rig.display.WaitFor([&] { return rig.display.grids == 1; }));
+    rig.display.Read([&] {
+        EXPECT_EQ(rig.display.visibility, (std::vector<bool>{false, true}));
+        EXPECT_EQ(rig.display.fixes.size(), 2u);
+        EXPECT_EQ(rig.display.fixes[1].SatellitesInView, 9);
+        return 0;
+    });
+}
+
+TEST(ViewTask, ResetSentenceCountDropsWhatWasWaiting) {
+    Rig rig;
+    rig.pty.Write(kGga + kGga);
+    std::this_thread::sleep_for(100ms);
+    rig.task.ResetSentenceCount();
+    EXPECT_FALSE(rig.task.SentenceSeen());
+    rig.task.SetActive(true);
+    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(rig.display.Read([&] { return rig.display.messages.empty(); }));
+    EXPECT_FALSE(rig.task.SentenceSeen());
+    rig.pty.Write(kGga);
+    bool ok = rig.display.WaitFor([&] { return rig.display.messages.size() == 1; }); for (auto& m : rig.display.messages) fprintf(stderr, "MSG[%s]\n", m.c_str()); fprintf(stderr,"DR=%d\n",(int)rig.task.DataReceived()); ASSERT_TRUE(ok);
+    EXPECT_TRUE(rig.task.SentenceSeen());
+}
+
+TEST(ViewTask, LogHoldsExactlyWhatWasRead) {
+    const auto dir = std::filesystem::temp_directory_path() / ("vantora-log-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    Rig rig;
+    rig.task.SetActive(true);
+    RawLog first, second;
+    std::string error;
+    ASSERT_TRUE(first.Open((dir / "first.log").string(), error)) << error;
+    rig.task.StartLog(std::move(first));
+    // Noise that the splitter drops still goes to the log.
+    const std::string stream = "noise" + sample::Make(2).mixed + "\xff\x00tail";
+    rig.pty.Write(stream);
+    ASSERT_TRUE(rig.display.WaitFor([&] { return rig.display.messages.size() >= 22; }));
+    std::this_thread::sleep_for(300ms);
+    // A log started at once after a stop: the first file is closed, not leaked.
+    rig.task.StopLog();
+    ASSERT_TRUE(second.Open((dir / "second.log").string(), error)) << error;
+    rig.task.StartLog(std::move(second));
+    rig.pty.Write(kGga);
+    ASSERT_TRUE(rig.display.WaitFor([&] { return rig.display.messages.size() >= 23; }));
+    rig.task.StopLog();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_FALSE(rig.task.LogOpen());
+
+    auto slurp = [](const std::filesystem::path& p) {
+        std::ifstream f(p, std::ios::binary);
+        std::stringstream ss;
+        ss << f.rdbuf();
+        return ss.str();
+    };
+    EXPECT_EQ(slurp(dir / "first.log"), stream);
+    EXPECT_EQ(slurp(dir / "second.log"), kGga);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(ViewTask, HangupMidStreamIsSurvived) {
+    Rig rig;
+    rig.task.SetActive(true);
+    rig.pty.Write(kGga + kGga.substr(0, 30));
+    ASSERT_TRUE(rig.display.WaitFor([&] { return rig.display.messages.size() == 1; }));
+    rig.pty.Hangup();
+    auto port = rig.port.Get();
+    EXPECT_EQ(port->rxData(std::vector<uint8_t>(64).data(), 64), 0);
+    EXPECT_THROW(port->txData(reinterpret_cast<const uint8_t*>("x"), 1), PortWriteError);
+    port.reset();
+    // The thread goes on: it keeps showing the error count every two seconds.
+    const int before = rig.display.Read([&] { return rig.display.errorDisplays; });
+    ASSERT_TRUE(rig.display.WaitFor([&] { return rig.display.errorDisplays > before; }, 3500ms));
+}
+
+TEST(ViewTask, StopsPromptlyEvenWhenIdle) {
+    Rig rig;
+    const auto start = std::chrono::steady_clock::now();
+    rig.task.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 400ms);
+}
+
+}  // namespace
+}  // namespace vantora

@@ -1,0 +1,28 @@
+// What the receive thread shows: every call runs on the main thread while the thread waits.
+// The window implements it with its controls; tests and tools implement it with recorders.
+#pragma once
+
+#include <string>
+
+#include "protocol/nav_record.h"
+#include "protocol/reply_display.h"
+
+namespace vantora {
+
+class ViewDisplay : public ReplyDisplay {
+public:
+    // One complete sentence or frame for the memo (and the activity mark).
+    virtual void ShowMessage(const std::string& text) = 0;
+    virtual void ShowFix(const NavRecord& snapshot) = 0;
+    virtual void ShowErrorCount(int errors) = 0;
+    // lbClkOff and sgMeas: shown for binary output, hidden for NMEA.
+    virtual void SetMeasurementVisible(bool visible) = 0;
+    virtual void ShowMeasurementGrid(const NavRecord& snapshot) = 0;
+    virtual void ShowTraceReadProgress(int recordsRead, int logged) = 0;
+    // The trace read has all its records: the window ends it.
+    virtual void EndTraceRead() = 0;
+    // Not a display: the receive thread counts trace records itself.
+    void TraceRecordReceived() override {}
+};
+
+}  // namespace vantora
