@@ -80,7 +80,12 @@ int ScanTriple(const char*& p, int32_t& a, int32_t& b, int32_t& c) {
 
 // Leading decimal integer as atoi reads it; 0 when there is none.
 int32_t ParseInt(const char* p) {
+    // Most fields are a few plain digits.
     int32_t v = 0;
+    int n = 0;
+    for (; n < 9 && IsDigit(p[n]); ++n) v = v * 10 + (p[n] - '0');
+    if (n > 0 && n < 9) return v;
+    v = 0;
     return ScanInt(p, 0, v) ? v : 0;
 }
 
@@ -159,28 +164,43 @@ int TNmea::Classify(uint8_t b) {
 int TNmea::Parse(const uint8_t* bytes, int count, int& result) {
     result = 0;
     if (bytes == nullptr || count <= 0) return 0;
-    for (int i = 0; i < count; ++i) {
-        const uint8_t b = bytes[i];
-        const int cls = ByteClass.c[b];
-        if (cls == Ordinary) {
-            if (tokenLength_ == TokenSize) {
-                tokenLength_ = 0;
-                tokenWrapped_ = true;
-            }
-            token_[tokenLength_++] = static_cast<char>(b);
-            continue;
+    int i = 0;
+    for (;;) {
+        // Ordinary bytes go to the token; a full token restarts at position 0, so after a long
+        // run it holds the run's last characters. k counts characters since the last delimiter,
+        // as 33..64 once the token has restarted, which keeps both the position and the fact.
+        uint32_t k = static_cast<uint32_t>(tokenLength_) + (tokenWrapped_ ? TokenSize : 0);
+        uint8_t x = tokenXor_;
+        int cls = Ordinary;
+        for (; i < count; ++i) {
+            const uint8_t b = bytes[i];
+            cls = ByteClass.c[b];
+            if (cls != Ordinary) break;
+            token_[k % TokenSize] = static_cast<char>(b);
+            x ^= b;
+            ++k;
         }
+        tokenXor_ = x;  // meaningless once wrapped: such a token is never stored as a field
+        if (k > static_cast<uint32_t>(TokenSize)) {
+            tokenWrapped_ = true;
+            tokenLength_ = static_cast<int>((k - 1) % TokenSize) + 1;
+        } else {
+            tokenLength_ = static_cast<int>(k);
+        }
+        if (i == count) return count;
+
         OnDelimiter(cls, result);
         tokenLength_ = 0;
         tokenWrapped_ = false;
+        tokenXor_ = 0;
         if (i > MaxLineOffset) ++errors_;
         if (result != 0) return i + 1;
         if (sentenceLength_ > MaxSentenceLength) {
             state_ = Idle;
             ++errors_;
         }
+        ++i;
     }
-    return count;
 }
 
 void TNmea::OnDelimiter(int cls, int& result) {
@@ -259,13 +279,9 @@ void TNmea::CloseField() {
         return;
     }
     char* slot = fields_[fieldCount_];
-    uint8_t x = checksum_ ^ ',';
-    for (int i = 0; i < tokenLength_; ++i) {
-        slot[i] = token_[i];
-        x ^= static_cast<uint8_t>(token_[i]);
-    }
+    std::memcpy(slot, token_, FieldSize);
     slot[tokenLength_] = '\0';
-    checksum_ = x;
+    checksum_ ^= ',' ^ tokenXor_;
     ++fieldCount_;
     sentenceLength_ += tokenLength_ + 1;
 }
@@ -281,6 +297,7 @@ const char* TNmea::Field(int i) const {
 }
 
 int TNmea::Dispatch() {
+    if (kind_ < 0 || kind_ >= SentenceKindCount) return 0;
     if (counters_[kind_] < CounterCap) ++counters_[kind_];
     int r = 0;
     switch (kind_) {
@@ -447,6 +464,7 @@ int TNmea::HandlePqln() {
 void TNmea::Reset() {
     tokenLength_ = 0;
     tokenWrapped_ = false;
+    tokenXor_ = 0;
     state_ = Idle;
     fieldCount_ = 0;
     sentenceLength_ = 0;

@@ -103,6 +103,7 @@ class TNmea {
     int tokenLength_ = 0;
     char token_[TokenSize] = {};
     bool tokenWrapped_ = false;  // the token restarted: it held more than TokenSize characters
+    uint8_t tokenXor_ = 0;       // XOR of the token's characters
     int state_ = Idle;
     uint8_t checksum_ = 0;
     uint32_t usedLow_ = 0;
