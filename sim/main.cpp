@@ -1,0 +1,230 @@
+// vantora-sim: a simulated receiver behind a pseudo-terminal. It prints the terminal's
+// path, then behaves as the receiver until SIGINT or SIGTERM.
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "protocol/platform.h"
+#include "sim/pty.h"
+#include "sim/receiver.h"
+#include "sim/replay.h"
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+void OnSignal(int) {
+    g_stop = 1;
+}
+
+constexpr size_t PendingLimit = 16384;
+constexpr int ReplugMs = 3000;
+
+struct Options {
+    int Baud = 4800;
+    bool Pace = false;
+    bool Binary = false;
+    bool NoChecksum = false;
+    uint32_t Seed = 1;
+    std::optional<int64_t> StartTime;
+    std::string Replay;
+    double Speed = 1.0;
+    std::vector<std::string> Faults;
+    int FaultEvery = 10;
+    double HangupAfter = 0;
+    std::string Link;
+    std::string FlashFile;
+    std::string LoaderCrc;
+    bool LoaderSilent = false;
+    bool LoaderNack = false;
+    int TraceRecords = 0;
+};
+
+bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(f);
+}
+
+// Opens the terminal, points the link at it and announces its path.
+bool Plug(vantora::sim::Pty& pty, const Options& o, int rate) {
+    std::string error;
+    if (!pty.Open(rate, error)) {
+        std::cerr << "vantora-sim: " << error << "\n";
+        return false;
+    }
+    // The link first: once the path is printed, either name can be opened.
+    if (!o.Link.empty() && !vantora::sim::PointLink(o.Link, pty.SlavePath(), error)) {
+        std::cerr << "vantora-sim: " << error << "\n";
+        return false;
+    }
+    std::cout << pty.SlavePath() << std::endl;
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace vantora;
+    Options o;
+    CLI::App app{
+        "Simulated GPS receiver behind a pseudo-terminal. Prints the terminal's path on the first\n"
+        "line of standard output, then answers the receiver's command frames and sends NMEA\n"
+        "sentences (or binary navigation blocks) from a moving, seeded scenario until SIGINT or\n"
+        "SIGTERM. The host must set the terminal to the receiver's rate (--baud): at any other\n"
+        "rate the receiver stays silent and ignores what it is sent, as a real one would.",
+        "vantora-sim"};
+    app.add_option("--baud", o.Baud,
+                   "Rate the receiver's firmware talks at (4800, 9600, 19200, 38400, 115200)")
+        ->check(CLI::IsMember({4800, 9600, 19200, 38400, 115200}))
+        ->capture_default_str();
+    app.add_flag("--pace", o.Pace, "Pace output and input at the real line rate (10 bits per byte)");
+    app.add_flag("--binary", o.Binary, "Start with binary navigation blocks D0h..D4h instead of NMEA");
+    app.add_flag("--no-checksum", o.NoChecksum, "Send NMEA sentences without checksums");
+    app.add_option("--seed", o.Seed, "Seed of the scenario (site, path, satellites)")->capture_default_str();
+    app.add_option("--start-time", o.StartTime, "UTC of the start, seconds since 1970 (default: now)");
+    app.add_option("--trace-records", o.TraceRecords, "Records already in the trace buffer at start")
+        ->check(CLI::Range(0, sim::Receiver::TraceCapacity));
+    auto* replay =
+        app.add_option("--replay", o.Replay,
+                       "Play back a raw log instead of simulating; a log has no timestamps, so it "
+                       "goes out at the line rate. Input is ignored; the terminal stays open at the end")
+            ->check(CLI::ExistingFile);
+    app.add_option("--speed", o.Speed, "Replay speed as a multiple of the line rate; 0 = as fast as possible")
+        ->check(CLI::NonNegativeNumber)
+        ->needs(replay)
+        ->capture_default_str();
+    app.add_option(
+           "--fault", o.Faults,
+           "Inject a fault into every Nth output item (repeatable; the kinds take turns): "
+           "garbage (junk bytes between items), badsum (a wrong checksum), cut (an item stops half "
+           "way), longfield (a sentence with a 40-character field or a 90-byte line), silence (5 s "
+           "without output), hangup (the adapter is unplugged and plugged in again 3 s later as a new "
+           "terminal, whose path is printed)")
+        ->check(CLI::IsMember({"garbage", "badsum", "cut", "longfield", "silence", "hangup"}));
+    app.add_option("--fault-every", o.FaultEvery, "N for --fault")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    app.add_option("--hangup-after", o.HangupAfter,
+                   "After S seconds close the terminal as an unplugged adapter would, and exit 0")
+        ->check(CLI::PositiveNumber);
+    app.add_option("--link", o.Link, "Make a symbolic link PATH to the terminal (removed at exit)");
+    app.add_option("--flash-file", o.FlashFile, "Write the bytes the flash loader programs to FILE");
+    app.add_option("--loader-crc", o.LoaderCrc,
+                   "Loader reports this CRC (hexadecimal) instead of the real one");
+    app.add_flag("--loader-silent", o.LoaderSilent, "Loader announces and answers nothing");
+    app.add_flag("--loader-nack", o.LoaderNack, "Loader refuses every load request");
+    app.footer(
+        "Commands 01h..20h are answered with ACK or NAK and their reports. The all-zero Restart frame\n"
+        "enters the flash loader, which talks at 115200: it announces itself with $PQLN,4D,21,HELLO,\n"
+        "takes the load request 72h (and the erase 73h of the directly loaded kind), asks for each\n"
+        "16 KiB with DATARQST and reports the CRC of what it programmed.");
+    CLI11_PARSE(app, argc, argv);
+
+    sim::ReceiverOptions ro;
+    ro.Baud = o.Baud;
+    ro.Pace = o.Pace;
+    ro.Binary = o.Binary;
+    ro.Checksum = !o.NoChecksum;
+    ro.Seed = o.Seed;
+    ro.StartUnixMs = (o.StartTime ? *o.StartTime : SystemClock().UnixSeconds()) * 1000;
+    ro.TraceRecords = o.TraceRecords;
+    ro.Faults.Every = o.FaultEvery;
+    for (const auto& f : o.Faults) ro.Faults.Kinds.push_back(*sim::ParseFaultKind(f));
+    ro.Loader.Silent = o.LoaderSilent;
+    ro.Loader.Nack = o.LoaderNack;
+    if (!o.LoaderCrc.empty()) {
+        char* end = nullptr;
+        unsigned long v = std::strtoul(o.LoaderCrc.c_str(), &end, 16);
+        if (*end != '\0' || v > 0xFFFF) {
+            std::cerr << "vantora-sim: --loader-crc wants a hexadecimal number up to FFFF\n";
+            return 2;
+        }
+        ro.Loader.Crc = static_cast<uint16_t>(v);
+    }
+
+    std::unique_ptr<sim::ReplaySource> source;
+    if (!o.Replay.empty()) {
+        std::ifstream f(o.Replay, std::ios::binary);
+        std::string data((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+        source = std::make_unique<sim::ReplaySource>(std::move(data), o.Baud, o.Speed, SystemClock().NowMs());
+    }
+
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    const Clock& clock = SystemClock();
+    sim::Receiver receiver(clock, ro);
+    sim::Pty pty;
+    if (!Plug(pty, o, o.Baud)) return 1;
+
+    const int64_t started = clock.NowMs();
+    int64_t replugAt = -1;
+    uint64_t flashWritten = 0;
+    std::string pending;
+    int status = 0;
+    while (!g_stop) {
+        int64_t now = clock.NowMs();
+        if (o.HangupAfter > 0 && now - started >= static_cast<int64_t>(o.HangupAfter * 1000)) break;
+        if (!pty.IsOpen() && replugAt >= 0 && now >= replugAt) {
+            replugAt = -1;
+            if (!Plug(pty, o, receiver.LineRate())) {
+                status = 1;
+                break;
+            }
+        }
+
+        pollfd pfd{pty.IsOpen() ? pty.Master() : -1,
+                   static_cast<short>(POLLIN | (pending.empty() ? 0 : POLLOUT)), 0};
+        poll(&pfd, 1, 10);
+
+        int hostRate = pty.IsOpen() ? pty.HostRate() : 0;
+        bool matches = hostRate == 0 || hostRate == (source ? o.Baud : receiver.LineRate());
+        receiver.SetHostRate(hostRate);
+        if (pty.IsOpen()) {
+            uint8_t buf[4096];
+            ssize_t n;
+            while ((n = read(pty.Master(), buf, sizeof buf)) > 0)
+                if (!source) receiver.Feed(buf, static_cast<size_t>(n));
+        }
+
+        size_t room = PendingLimit - std::min(PendingLimit, pending.size());
+        pending += source ? source->Take(clock.NowMs(), room, matches) : receiver.Tick(room);
+        if (!pty.IsOpen()) pending.clear();  // nothing is connected: the bytes go nowhere
+        while (!pending.empty()) {
+            ssize_t w = write(pty.Master(), pending.data(), pending.size());
+            if (w <= 0) break;
+            pending.erase(0, static_cast<size_t>(w));
+        }
+
+        if (!o.FlashFile.empty() && receiver.FlashGeneration() != flashWritten) {
+            flashWritten = receiver.FlashGeneration();
+            if (!WriteFile(o.FlashFile, receiver.Flash()))
+                std::cerr << "vantora-sim: cannot write " << o.FlashFile << "\n";
+        }
+        if (receiver.TakeHangup() && pty.IsOpen()) {
+            pty.Close();
+            if (!o.Link.empty()) unlink(o.Link.c_str());
+            pending.clear();
+            replugAt = clock.NowMs() + ReplugMs;
+        }
+    }
+    pty.Close();
+    if (!o.Link.empty()) unlink(o.Link.c_str());
+    return status;
+}

@@ -1,0 +1,105 @@
+#include "sim/pty.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace vantora::sim {
+
+namespace {
+struct SpeedPair {
+    int Baud;
+    speed_t Speed;
+};
+constexpr SpeedPair Speeds[] = {{1200, B1200},   {2400, B2400},     {4800, B4800},
+                                {9600, B9600},   {19200, B19200},   {38400, B38400},
+                                {57600, B57600}, {115200, B115200}, {230400, B230400}};
+}  // namespace
+
+int BaudOfSpeed(unsigned speed) {
+    for (const auto& s : Speeds)
+        if (s.Speed == speed) return s.Baud;
+    return 0;
+}
+
+unsigned SpeedOfBaud(int baud) {
+    for (const auto& s : Speeds)
+        if (s.Baud == baud) return s.Speed;
+    return B0;
+}
+
+bool Pty::Open(int rate, std::string& error) {
+    Close();
+    int m = posix_openpt(O_RDWR | O_NOCTTY);
+    if (m < 0 || grantpt(m) != 0 || unlockpt(m) != 0) {
+        error = std::string("cannot open a pseudo-terminal: ") + std::strerror(errno);
+        if (m >= 0) ::close(m);
+        return false;
+    }
+    char name[256];
+    if (ptsname_r(m, name, sizeof name) != 0) {
+        error = std::string("cannot name the pseudo-terminal: ") + std::strerror(errno);
+        ::close(m);
+        return false;
+    }
+    int s = ::open(name, O_RDWR | O_NOCTTY);
+    if (s < 0) {
+        error = std::string("cannot open ") + name + ": " + std::strerror(errno);
+        ::close(m);
+        return false;
+    }
+    // Raw, so that nothing is echoed or translated before the host sets its own mode.
+    termios tio{};
+    if (tcgetattr(s, &tio) == 0) {
+        cfmakeraw(&tio);
+        speed_t sp = SpeedOfBaud(rate);
+        if (sp != B0) {
+            cfsetispeed(&tio, sp);
+            cfsetospeed(&tio, sp);
+        }
+        tcsetattr(s, TCSANOW, &tio);
+    }
+    fcntl(m, F_SETFL, fcntl(m, F_GETFL) | O_NONBLOCK);
+    master_ = m;
+    slave_ = s;
+    slavePath_ = name;
+    return true;
+}
+
+void Pty::Close() {
+    if (master_ >= 0) ::close(master_);
+    if (slave_ >= 0) ::close(slave_);
+    master_ = slave_ = -1;
+}
+
+int Pty::HostRate() const {
+    if (slave_ < 0) return 0;
+    termios tio{};
+    if (tcgetattr(slave_, &tio) != 0) return 0;
+    return BaudOfSpeed(cfgetospeed(&tio));
+}
+
+bool PointLink(const std::string& link, const std::string& target, std::string& error) {
+    struct stat st {};
+    if (lstat(link.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
+        error = link + " exists and is not a symbolic link";
+        return false;
+    }
+    // A new link renamed over the old one: readers never see the name missing.
+    std::string tmp = link + ".tmp" + std::to_string(getpid());
+    ::unlink(tmp.c_str());
+    if (::symlink(target.c_str(), tmp.c_str()) != 0 || ::rename(tmp.c_str(), link.c_str()) != 0) {
+        error = "cannot make the link " + link + ": " + std::strerror(errno);
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace vantora::sim

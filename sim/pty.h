@@ -1,0 +1,39 @@
+// The pseudo-terminal that stands in for the receiver's serial adapter.
+#pragma once
+
+#include <string>
+
+namespace vantora::sim {
+
+class Pty {
+public:
+    Pty() = default;
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+    ~Pty() { Close(); }
+
+    // Opens a new pair: the master non-blocking, the slave kept open by us too (so the
+    // master never reads end-of-file between two host sessions) and set raw at rate.
+    bool Open(int rate, std::string& error);
+    // Closing the master hangs the host's side up, as pulling the adapter out would.
+    void Close();
+    bool IsOpen() const { return master_ >= 0; }
+    int Master() const { return master_; }
+    const std::string& SlavePath() const { return slavePath_; }
+    // The rate the host set on its end; 0 when it cannot be read.
+    int HostRate() const;
+
+private:
+    int master_ = -1;
+    int slave_ = -1;
+    std::string slavePath_;
+};
+
+// termios speed constants and baud numbers; 0 / B0 for rates a terminal has no constant for.
+int BaudOfSpeed(unsigned speed);
+unsigned SpeedOfBaud(int baud);
+
+// Points link at target, replacing an existing symbolic link (never another kind of file).
+bool PointLink(const std::string& link, const std::string& target, std::string& error);
+
+}  // namespace vantora::sim

@@ -1,0 +1,597 @@
+// The simulated receiver's engine, driven without a terminal: what it sends must decode
+// with the host's own parsers, and the host's own command frames must get their answers.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "protocol/binary.h"
+#include "protocol/commands.h"
+#include "protocol/frame.h"
+#include "protocol/nmea.h"
+#include "protocol/platform.h"
+#include "sim/receiver.h"
+#include "sim/replay.h"
+
+using namespace vantora;
+using namespace vantora::sim;
+
+namespace {
+
+class Recorder : public NullReplyDisplay {
+public:
+    void ShowAck(uint8_t c) override { Acks.push_back(c); }
+    void ShowNak(uint8_t c) override { Naks.push_back(c); }
+    void ShowClockOffset() override { ++Shown; }
+    void ShowRevision() override { ++Shown; }
+    void ShowBuiltInTest() override { ++Shown; }
+    void ShowEphemerisProgress() override { ++Shown; }
+    void ShowAlmanacProgress() override { ++Shown; }
+    void ShowModuleId() override { ++Shown; }
+    void ShowNavigationSetting(const uint8_t* p) override { Nav.assign(p, p + 18), ++Shown; }
+    void ShowSystemSetting(const uint8_t* p) override { Sys.assign(p, p + 48), ++Shown; }
+    void ShowTraceStatus() override { ++Shown; }
+    void TraceRecordReceived() override { ++TraceRecords; }
+    std::vector<uint8_t> Acks, Naks, Nav, Sys;
+    int Shown = 0, TraceRecords = 0;
+};
+
+// The host side: both parsers over whatever the receiver sent.
+struct Host {
+    Recorder display;
+    ReceiverTables tables{};
+    TBinary binary{display, tables};
+    TNmea nmea;
+    std::vector<int> notices;  // non-zero NMEA results other than 1
+    int sentences = 0;         // NMEA sentences accepted
+    int frames = 0;            // binary frames ended (good or bad)
+
+    void Take(const std::string& bytes) {
+        auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+        int n = static_cast<int>(bytes.size());
+        while (n > 0) {
+            const void* pct = std::memchr(p, '%', n);
+            const void* dollar = std::memchr(p, '$', n);
+            int used, result = 0;
+            if (pct && (!dollar || pct < dollar)) {
+                int ended = 0;
+                used = binary.Parse(p, n, ended);
+                frames += ended;
+            } else {
+                used = nmea.Parse(p, n, result);
+                if (result == 1)
+                    ++sentences;
+                else if (result)
+                    notices.push_back(result);
+            }
+            if (used <= 0) break;
+            p += used;
+            n -= used;
+        }
+    }
+};
+
+std::string Bytes(const uint8_t* p, int n) {
+    return std::string(reinterpret_cast<const char*>(p), n);
+}
+
+std::string CommandFrame(uint8_t cmd, std::vector<uint8_t> payload) {
+    uint8_t buf[MaxFrameLength];
+    int n = BuildFrame(IdCommand, cmd, payload.data(), static_cast<int>(payload.size()), buf, sizeof buf);
+    return Bytes(buf, n);
+}
+
+// The frame the host's Send button builds from the panel values.
+std::string HostCommand(int cmd, const PanelValues& values) {
+    ManualClock clock;
+    BuiltCommand built = BuildCommand(cmd, values, clock);
+    return Bytes(built.Frame, built.Length);
+}
+
+struct Sim {
+    ManualClock clock;
+    Receiver rx;
+    Host host;
+    explicit Sim(ReceiverOptions o = {}) : rx(clock, o) {}
+
+    // Runs for ms milliseconds in 100 ms steps, handing everything sent to the host.
+    std::string Run(int ms) {
+        std::string all;
+        for (int t = 0; t < ms; t += 100) {
+            std::string out = rx.Tick();
+            host.Take(out);
+            all += out;
+            clock.SleepMs(100);
+        }
+        return all;
+    }
+    std::string Send(const std::string& frame, int ms = 300) {
+        rx.Feed(reinterpret_cast<const uint8_t*>(frame.data()), frame.size());
+        return Run(ms);
+    }
+};
+
+int Count(const std::string& s, const std::string& what) {
+    int n = 0;
+    for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1)) ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(SimReceiver, DefaultNmeaGoesFromNoFixTo3DAndBack) {
+    Sim sim;
+    std::vector<int> modes;
+    int minView = 99, maxView = 0;
+    for (int s = 0; s < 200; ++s) {
+        sim.Run(1000);
+        const NavRecord& r = sim.host.nmea.Record();
+        if (modes.empty() || modes.back() != r.FixMode) modes.push_back(r.FixMode);
+        if (s > 2)
+            minView = std::min(minView, r.SatellitesInView), maxView = std::max(maxView, r.SatellitesInView);
+        if (s == 30) {
+            EXPECT_EQ(r.FixMode, Mode3D);
+            EXPECT_EQ(r.FixQuality, QualityGps);
+            EXPECT_GE(r.SatellitesUsed, 4);
+            EXPECT_NEAR(r.Latitude, 4807.04, 0.5);  // the default site, ddmm.mmmm
+            EXPECT_EQ(r.LatitudeHemisphere, 'N');
+            EXPECT_EQ(r.LongitudeHemisphere, 'E');
+            EXPECT_EQ(r.Year, 2024);
+            EXPECT_EQ(r.Month, 5);
+            EXPECT_EQ(r.Day, 17);
+            EXPECT_EQ(r.Hour, 8);
+            EXPECT_EQ(r.Minute, 0);
+            EXPECT_EQ(r.Second, 30);
+            EXPECT_GT(r.Dop1, 0.0f);
+            // Every satellite of the in-view list has its entry filled.
+            for (int i = 0; i < r.SatellitesInView; ++i) EXPECT_GT(r.Satellites[r.InView[i] - 1].Cn0, 0);
+        }
+    }
+    EXPECT_EQ(sim.host.nmea.ErrorCount(), 0);
+    EXPECT_GE(minView, 8);
+    EXPECT_LE(maxView, 14);
+    // no fix, 2D, 3D, then the outage: 2D, no fix, and a new acquisition.
+    ASSERT_GE(modes.size(), 5u);
+    EXPECT_EQ(std::vector<int>(modes.begin(), modes.begin() + 5), (std::vector<int>{0, 1, 2, 1, 0}));
+}
+
+TEST(SimReceiver, SitesAndSeedsKeepEverySentenceValid) {
+    // Southern and western sites, negative zones, all seven sentences with and without checksums.
+    for (uint32_t seed : {1u, 2u, 3u, 4u, 77u}) {
+        ReceiverOptions o;
+        o.Seed = seed;
+        o.Checksum = seed % 2 == 1;
+        Sim sim(o);
+        PanelValues v = PanelValues::Defaults();
+        for (const char* c : {"lbGLL", "lbVTG", "lbZDA"}) v.SetText(c, "1");
+        v.SetChecked("cbChkSumd", o.Checksum);
+        sim.Send(HostCommand(0x04, v));
+        sim.Send(CommandFrame(0x19, {1, static_cast<uint8_t>(-5), static_cast<uint8_t>(-30), 0, 1}));
+        int before = sim.host.sentences;
+        std::string out = sim.Run(40000);
+        EXPECT_EQ(sim.host.nmea.ErrorCount(), 0) << "seed " << seed;
+        for (int kind = KindGga; kind <= KindZda; ++kind) EXPECT_GT(sim.host.nmea.SentenceCount(kind), 30);
+        EXPECT_EQ(sim.host.sentences - before, Count(out, "$GP")) << "every sentence accepted, seed " << seed;
+        EXPECT_EQ(out.find('*') != std::string::npos, o.Checksum);
+        const NavRecord& r = sim.host.nmea.Record();
+        ScenarioState st = sim.rx.State();
+        EXPECT_EQ(r.LatitudeHemisphere, st.LatitudeDeg < 0 ? 'S' : 'N');
+        EXPECT_EQ(r.LongitudeHemisphere, st.LongitudeDeg < 0 ? 'W' : 'E');
+    }
+}
+
+TEST(SimReceiver, HostCommandsGetTheirAnswers) {
+    // Every command the host can send, as its Send button builds it from the form's defaults.
+    struct Case {
+        int Cmd;
+        int Reports;  // displays the reply triggers
+    };
+    const Case cases[] = {
+        {0x02, 0}, {0x03, 0}, {0x04, 0}, {0x05, 1}, {0x06, 1}, {0x07, 1}, {0x08, 0}, {0x0B, 32},
+        {0x0D, 0}, {0x0E, 1}, {0x0F, 0}, {0x10, 0}, {0x11, 0}, {0x12, 0}, {0x13, 0}, {0x17, 1},
+        {0x18, 1}, {0x19, 0}, {0x1B, 0}, {0x1D, 0}, {0x1E, 0}, {0x1F, 1}, {0x20, 0}, {0x01, 0},
+    };
+    for (const Case& c : cases) {
+        Sim sim;
+        sim.Run(1000);
+        PanelValues v = PanelValues::Defaults();
+        v.SetText("lbElpA", "6378137.0");
+        v.SetText("lbElpF", "298.257223563");
+        std::string frame = HostCommand(c.Cmd, v);
+        ASSERT_FALSE(frame.empty()) << std::hex << c.Cmd;
+        sim.Send(frame, 6000);
+        EXPECT_EQ(sim.host.display.Acks, std::vector<uint8_t>{static_cast<uint8_t>(c.Cmd)})
+            << std::hex << c.Cmd;
+        EXPECT_TRUE(sim.host.display.Naks.empty()) << std::hex << c.Cmd;
+        EXPECT_EQ(sim.host.display.Shown, c.Reports) << std::hex << c.Cmd;
+    }
+}
+
+TEST(SimReceiver, ReportsCarryWhatTheCommandsSet) {
+    Sim sim;
+    sim.Run(20000);
+    Host& h = sim.host;
+    sim.Send(CommandFrame(0x20, {2}));
+    sim.Send(CommandFrame(0x0F, {2, 10, 8, 6}));
+    sim.Send(CommandFrame(0x10, {15}));
+    sim.Send(CommandFrame(0x11, {1, 0}));
+    sim.Send(CommandFrame(0x12, {2, 2, 5}));
+    sim.Send(CommandFrame(0x17, {0}));
+    EXPECT_EQ(h.display.Nav, (std::vector<uint8_t>{2, 2, 10, 8, 6, 15, 1, 2, 2, 5, 0, 0, 0, 0, 0, 0, 0, 0}));
+
+    sim.Send(CommandFrame(0x04, {0, 1, 2, 3, 4, 5, 6, 7}));
+    sim.Send(CommandFrame(0x19, {1, static_cast<uint8_t>(-8), 30, 0, 1}));
+    sim.Send(CommandFrame(0x03, {3, 0, 10, 0, static_cast<uint8_t>(-20), 0xFF, 30, 0}));
+    sim.Send(CommandFrame(0x02, {1, 2, 0, 0, 0, 0, 0, 0}));  // COM2 to 19200
+    sim.Send(CommandFrame(0x18, {0}));
+    const std::vector<uint8_t>& s = h.display.Sys;
+    ASSERT_EQ(s.size(), 48u);
+    EXPECT_EQ(std::vector<uint8_t>(s.begin(), s.begin() + 16),
+              (std::vector<uint8_t>{0, 2, 0, 1, 2, 3, 4, 5, 6, 7, 1, 0xF8, 30, 0, 1, 1}));
+    EXPECT_EQ(s[16], 3);
+    double a;
+    std::memcpy(&a, &s[18], 8);
+    EXPECT_DOUBLE_EQ(a, 6378206.4);
+    EXPECT_EQ(static_cast<int16_t>(s[36] | s[37] << 8), -20);
+
+    sim.Send(CommandFrame(0x05, {1, 1}));
+    EXPECT_STREQ(std::string(h.binary.Revision.Label, 12).c_str(), "VSIM 1.80");
+    EXPECT_EQ(h.binary.Revision.Date, 0x00240517u);
+
+    sim.Send(CommandFrame(0x0D, {1, 0x39, 0x30, 0, 0, 0, 0, 0, 0}));
+    sim.Send(CommandFrame(0x0E, {1}));
+    EXPECT_EQ(h.tables.ModuleIds[1], 12345);
+    sim.Send(CommandFrame(0x07, {3}));
+    EXPECT_EQ(h.binary.TestResults[0], 3);
+    sim.Send(CommandFrame(0x06, {}));
+    EXPECT_GT(h.binary.ClockOffset, 0);
+
+    sim.Send(CommandFrame(0x09, {0}), 3000);
+    int inView = sim.rx.State().InView;
+    EXPECT_EQ(h.tables.EphemerisCount, inView);
+    EXPECT_EQ(std::popcount(h.tables.EphemerisMask), inView);
+    sim.Send(CommandFrame(0x0B, {0}), 5000);
+    EXPECT_EQ(h.tables.AlmanacCount, 32);
+    EXPECT_EQ(h.tables.AlmanacMask, 0xFFFFFFFFu);
+    EXPECT_TRUE(h.display.Naks.empty());
+}
+
+TEST(SimReceiver, RefusesWhatItCannotDo) {
+    const std::string frames[] = {
+        CommandFrame(0x13, {4}),                        // raw data output
+        CommandFrame(0x02, {0, 7, 0, 0, 0, 0, 0, 0}),   // no such rate
+        CommandFrame(0x08, {'A', 'B', 'C', 'D'}),       // not the factory-default word
+        CommandFrame(0x0E, {2}),                        // no such ID
+        CommandFrame(0x20, {0}),                        // update rate 0
+        CommandFrame(0x1E, {1, 0, 0, 0, 1, 3, 0}),      // trace read in NMEA form
+        CommandFrame(0x03, {99, 0, 0, 0, 0, 0, 0, 0}),  // unknown ellipsoid
+    };
+    for (const std::string& f : frames) {
+        Sim sim;
+        sim.Send(f);
+        EXPECT_EQ(sim.host.display.Naks, std::vector<uint8_t>{static_cast<uint8_t>(f[3])})
+            << std::hex << int(f[3]);
+        EXPECT_TRUE(sim.host.display.Acks.empty());
+    }
+    // A frame with a wrong checksum is refused; one cut short and followed by a good one is not taken.
+    Sim sim;
+    std::string bad = CommandFrame(0x17, {0});
+    bad[5] ^= 1;
+    sim.Send(bad);
+    EXPECT_EQ(sim.host.display.Naks, std::vector<uint8_t>{0x17});
+    sim.Send(CommandFrame(0x17, {0}).substr(0, 4) + CommandFrame(0x18, {0}));
+    EXPECT_EQ(sim.host.display.Acks.size(), 1u);
+}
+
+TEST(SimReceiver, ConfigureNmeaChangesWhatIsSent) {
+    Sim sim;
+    sim.Run(20000);
+    sim.Send(CommandFrame(
+        0x04, {0, 0, 1, 2, 0, 0, 1, 3}));  // no checksum; VTG 1, GGA 2, GLL 1, ZDA 3; no RMC, GSA, GSV
+    int before = sim.host.sentences;
+    std::string out = sim.Run(6000);
+    EXPECT_EQ(out.find('*'), std::string::npos);
+    EXPECT_EQ(Count(out, "$GPRMC") + Count(out, "$GPGSA") + Count(out, "$GPGSV"), 0);
+    EXPECT_EQ(Count(out, "$GPVTG"), 6);
+    EXPECT_EQ(Count(out, "$GPGLL"), 6);
+    EXPECT_EQ(Count(out, "$GPGGA"), 3);
+    EXPECT_EQ(Count(out, "$GPZDA"), 2);
+    EXPECT_EQ(sim.host.nmea.ErrorCount(), 0);
+    EXPECT_EQ(sim.host.sentences - before, 17);
+}
+
+TEST(SimReceiver, OutputFormatSwitchesToBinaryBlocks) {
+    Sim sim;
+    sim.Run(30000);
+    sim.Send(CommandFrame(0x13, {2}));
+    std::string out = sim.Run(3000);
+    EXPECT_EQ(out.find("$GP"), std::string::npos);
+    for (uint8_t id : {0xD0, 0xD1, 0xD2, 0xD3, 0xD4})
+        EXPECT_EQ(Count(out, std::string("%%\xF2") + static_cast<char>(id)), 3) << std::hex << int(id);
+    const NavRecord& r = sim.host.binary.Record();
+    ScenarioState st = sim.rx.State();
+    double lat = std::fabs(st.LatitudeDeg);
+    EXPECT_NEAR(r.Latitude, std::floor(lat) * 100 + (lat - std::floor(lat)) * 60, 0.01);
+    EXPECT_EQ(r.LatitudeHemisphere, 'N');
+    EXPECT_EQ(r.FixMode, Mode3D);
+    EXPECT_EQ(r.SatellitesInView, st.InView);
+    EXPECT_EQ(r.Year, 24);  // two BCD digits from the converted block
+    for (int i = 0; i < std::min(12, st.InView); ++i) {
+        int prn = st.Sats[i].Prn;
+        EXPECT_EQ(r.InView[i], prn);
+        EXPECT_EQ(r.Satellites[prn - 1].Elevation, st.Sats[i].Elevation);
+        EXPECT_EQ(r.Satellites[prn - 1].Used, st.Sats[i].Used ? 1 : 0);
+        EXPECT_EQ(r.Channels[i].Prn, prn);
+        EXPECT_GT(r.Channels[i].Pseudorange, 19000000);
+    }
+    EXPECT_GT(r.MeasurementTime, 0.0);
+    // "Temporarily": a restart brings NMEA back; "permanently" survives it.
+    sim.Send(CommandFrame(0x01, {1, 1, 0xE8, 0x07, 5, 17, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0}), 2000);
+    EXPECT_NE(sim.Run(2000).find("$GPGGA"), std::string::npos);
+    sim.Send(CommandFrame(0x13, {3}));
+    sim.Send(CommandFrame(0x01, {1, 1, 0xE8, 0x07, 5, 17, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0}), 2000);
+    EXPECT_EQ(sim.Run(2000).find("$GP"), std::string::npos);
+}
+
+TEST(SimReceiver, ConfigureIoMovesTheRateAfterTheAck) {
+    Sim sim;
+    sim.rx.SetHostRate(4800);
+    sim.Run(2000);
+    sim.Send(CommandFrame(0x02, {0, 1, 0, 0, 0, 0, 0, 0}), 100);
+    EXPECT_EQ(sim.host.display.Acks, std::vector<uint8_t>{0x02});  // still heard at 4800
+    EXPECT_EQ(sim.rx.LineRate(), 9600);
+    EXPECT_EQ(sim.Run(3000), "");  // the host still listens at 4800
+    sim.Send(CommandFrame(0x17, {0}));
+    EXPECT_EQ(sim.host.display.Acks.size(), 1u);  // and is not understood either
+    sim.rx.SetHostRate(9600);
+    EXPECT_NE(sim.Run(2000).find("$GPGGA"), std::string::npos);
+    sim.Send(CommandFrame(0x17, {0}));
+    EXPECT_EQ(sim.host.display.Acks.size(), 2u);
+}
+
+TEST(SimReceiver, WrongHostRateMeansSilence) {
+    ReceiverOptions o;
+    o.Baud = 9600;
+    Sim sim(o);
+    sim.rx.SetHostRate(4800);
+    EXPECT_EQ(sim.Run(3000), "");
+    sim.Send(CommandFrame(0x13, {2}));  // lost on the way
+    sim.rx.SetHostRate(9600);
+    std::string out = sim.Run(2000);
+    EXPECT_NE(out.find("$GPGGA"), std::string::npos);
+    EXPECT_TRUE(sim.host.display.Acks.empty());
+}
+
+TEST(SimReceiver, PacedOutputKeepsToTheLineRate) {
+    ReceiverOptions o;
+    o.Pace = true;
+    Sim sim(o);
+    std::string out = sim.Run(20000);
+    // 4800 baud carry 480 bytes a second; a full update does not fit, so some are dropped whole.
+    EXPECT_LE(out.size(), 20u * 480 + 100);
+    EXPECT_GE(out.size(), 15u * 480);
+    EXPECT_EQ(sim.host.nmea.ErrorCount(), 0);
+}
+
+TEST(SimReceiver, FaultsDoWhatTheySay) {
+    struct Case {
+        FaultKind Kind;
+        bool Spoils;  // the faulted sentence is lost
+    };
+    for (Case c : {Case{FaultKind::Garbage, false}, Case{FaultKind::BadSum, true}, Case{FaultKind::Cut, true},
+                   Case{FaultKind::LongField, false}}) {
+        ReceiverOptions o;
+        o.Faults.Kinds = {c.Kind};
+        o.Faults.Every = 5;
+        Sim sim(o);
+        std::string out = sim.Run(20000);
+        int injected = sim.rx.Faults().Injected(c.Kind);
+        EXPECT_GE(injected, 15) << FaultName(c.Kind);
+        int items = Count(out, "$GP") - (c.Kind == FaultKind::LongField ? injected : 0);
+        EXPECT_EQ(sim.host.sentences, c.Spoils ? items - injected : items) << FaultName(c.Kind);
+        if (c.Kind == FaultKind::BadSum || c.Kind == FaultKind::LongField) {
+            EXPECT_GE(sim.host.nmea.ErrorCount(), injected) << FaultName(c.Kind);
+        }
+    }
+    {
+        ReceiverOptions o;
+        o.Faults.Kinds = {FaultKind::Silence};
+        o.Faults.Every = 3;
+        Sim sim(o);
+        std::string out = sim.Run(1000);  // the third item starts the silence
+        EXPECT_EQ(Count(out, "$GP"), 2);
+        EXPECT_EQ(sim.Run(4000), "");
+        EXPECT_NE(sim.Run(2000), "");
+    }
+    {
+        ReceiverOptions o;
+        o.Faults.Kinds = {FaultKind::Hangup};
+        o.Faults.Every = 4;
+        Sim sim(o);
+        sim.Run(1000);
+        EXPECT_TRUE(sim.rx.TakeHangup());
+        EXPECT_FALSE(sim.rx.TakeHangup());
+    }
+}
+
+TEST(SimReceiver, TraceIsRecordedAndReadBack) {
+    Sim sim;
+    sim.Run(20000);  // a 3D fix
+    sim.Send(CommandFrame(0x1D, {1, 0, 0, 0, 0, 0, 0xFF, 0xFF}));
+    sim.Run(30000);
+    sim.Send(CommandFrame(0x1F, {0, 0}));
+    TraceStatus status = sim.host.binary.Trace;
+    EXPECT_EQ(status.State, 1);
+    EXPECT_GE(status.Logged, 29);
+    sim.Send(CommandFrame(0x1D, {0, 0, 0, 0, 0, 0, 0xFF, 0xFF}));
+    int logged = sim.rx.TraceCount();
+
+    // Read from record 5 at the link's rate (index 0, 4800): exactly the rest arrives, then it ends.
+    std::string out = sim.Send(CommandFrame(0x1E, {2, 1, 5, 0, 1, 0, 0}), 3000);
+    EXPECT_EQ(sim.host.display.TraceRecords, logged - 5);
+    size_t at = out.find("%%\xF2\x88");
+    EXPECT_GT(out.find("$GP"), out.rfind("%%\xF2\x88"));  // navigation output pauses while reading
+    ASSERT_NE(at, std::string::npos);
+    ASSERT_EQ(out[at + 24], '\n');
+    int32_t x, y, z;
+    std::memcpy(&x, &out[at + 8], 4);
+    std::memcpy(&y, &out[at + 12], 4);
+    std::memcpy(&z, &out[at + 16], 4);
+    double ex, ey, ez;
+    ScenarioState st = sim.rx.State();
+    GeodeticToEcef(st.LatitudeDeg, st.LongitudeDeg, st.AltitudeM, ex, ey, ez);
+    EXPECT_LT(std::hypot(x - ex, y - ey, z - ez), 2000.0);  // on the lap around the site
+    EXPECT_NE(sim.Run(2000).find("$GPGGA"), std::string::npos);
+
+    // Clearing empties the buffer.
+    sim.Send(CommandFrame(0x1F, {1, 0}));
+    sim.Send(CommandFrame(0x1F, {0, 0}));
+    EXPECT_EQ(sim.host.binary.Trace.Logged, 0);
+}
+
+TEST(SimReceiver, TraceRecordingHonoursDistanceAndReadRate) {
+    Sim sim;
+    sim.Run(20000);
+    sim.Send(CommandFrame(0x1D, {1, 0, 100, 0, 0, 0, 0xFF, 0xFF}));  // every 100 m
+    sim.Run(180000);
+    double travelled = sim.rx.State().TravelledM;
+    EXPECT_GT(sim.rx.TraceCount(), 5);
+    EXPECT_LE(sim.rx.TraceCount(), travelled / 100 + 2);
+    sim.Send(CommandFrame(0x1D, {0, 0, 0, 0, 0, 0, 0xFF, 0xFF}));
+    // A read at 9600 while the host listens at 4800: the records are lost, then the link is back.
+    sim.rx.SetHostRate(4800);
+    sim.Send(CommandFrame(0x1E, {2, 1, 0, 0, 1, 1, 0}), 5000);
+    EXPECT_EQ(sim.host.display.TraceRecords, 0);
+    EXPECT_EQ(sim.rx.LineRate(), 4800);
+    EXPECT_NE(sim.Run(2000).find("$GPGGA"), std::string::npos);
+}
+
+TEST(SimReceiver, LongTraceStatusBeyond65535Records) {
+    ReceiverOptions o;
+    o.TraceRecords = 70000;
+    Sim sim(o);
+    sim.Send(CommandFrame(0x1F, {0, 0}));
+    EXPECT_EQ(sim.host.binary.Trace.Logged, 70000);
+    EXPECT_EQ(sim.host.binary.Trace.UsedPercent, 70000 * 100 / Receiver::TraceCapacity);
+}
+
+TEST(SimLoader, CrcMatchesTheDocumentedValues) {
+    const uint8_t abcd[] = {0x61, 0x62, 0x63, 0x64};
+    EXPECT_EQ(FlashCrc16(abcd, 4), 0x83CA);
+    std::vector<uint8_t> ff(64, 0xFF), zero(64, 0);
+    EXPECT_EQ(FlashCrc16(ff.data(), 64), 0x278E);
+    EXPECT_EQ(FlashCrc16(zero.data(), 64), 0);
+}
+
+namespace {
+
+std::vector<uint8_t> Image(size_t n) {
+    std::vector<uint8_t> img(n);
+    for (size_t i = 0; i < n; ++i) img[i] = static_cast<uint8_t>(i * 7 + (i >> 9));
+    return img;
+}
+
+void FeedImage(Sim& sim, const std::vector<uint8_t>& img, size_t from, size_t n) {
+    for (size_t o = from; o < from + n; o += 64) sim.rx.Feed(img.data() + o, 64);
+}
+
+}  // namespace
+
+TEST(SimLoader, RestartIntoLoaderAndProgram) {
+    ReceiverOptions o;
+    Sim sim(o);
+    sim.rx.SetHostRate(4800);
+    sim.Run(2000);
+    sim.Send(CommandFrame(0x01, std::vector<uint8_t>(16, 0)), 400);
+    EXPECT_EQ(sim.host.display.Acks, std::vector<uint8_t>{0x01});
+    EXPECT_EQ(sim.rx.LineRate(), LoaderRate);
+    sim.rx.SetHostRate(LoaderRate);
+    sim.Run(1500);
+    ASSERT_FALSE(sim.host.notices.empty());
+    EXPECT_EQ(sim.host.notices.back(), LoaderHello);
+
+    // 32 KiB at C0000h, as the host's Default target asks.
+    sim.host.notices.clear();
+    sim.Send(CommandFrame(0x72, {0x06, 0x00, 0x03, 32, 0x00}), 500);
+    EXPECT_EQ(sim.host.notices, std::vector<int>{LoadAck});
+    std::vector<uint8_t> img = Image(32768);
+    FeedImage(sim, img, 0, 16384);
+    sim.Run(300);
+    EXPECT_EQ(sim.host.notices.back(), LoaderDataRequest);
+    FeedImage(sim, img, 16384, 16384);
+    sim.Run(500);
+    EXPECT_EQ(sim.host.notices.back(), LoaderCrcReport);
+    EXPECT_EQ(sim.host.nmea.ReportedCrc(), FlashCrc16(img.data(), img.size()));
+    EXPECT_EQ(sim.rx.Flash(), img);
+    EXPECT_EQ(std::count(sim.host.notices.begin(), sim.host.notices.end(), LoaderDataRequest), 1);
+
+    // Back in the firmware at its own rate, which reports the new image's CRC.
+    sim.Run(1500);
+    EXPECT_EQ(sim.rx.Phase(), LoaderPhase::Off);
+    EXPECT_EQ(sim.rx.LineRate(), 4800);
+    sim.rx.SetHostRate(4800);
+    sim.Send(CommandFrame(0x05, {1, 1}));
+    EXPECT_EQ(sim.host.binary.Revision.Crc, FlashCrc16(img.data(), img.size()));
+}
+
+TEST(SimLoader, DirectRequestEraseAndOptions) {
+    // The "4100" kind: the request arrives at the working rate, the answers come at 115200.
+    {
+        Sim sim;
+        sim.rx.SetHostRate(4800);
+        sim.Send(CommandFrame(0x72, {0x06, 0x00, 0x00, 0x01, 0x00}), 100);  // address 0, 1 KiB
+        sim.rx.SetHostRate(LoaderRate);
+        sim.Run(500);
+        EXPECT_EQ(sim.host.notices, std::vector<int>{LoadAck});
+        sim.Send(CommandFrame(0x73, {}), 500);
+        EXPECT_EQ(sim.host.notices.back(), EraseAck);
+        std::vector<uint8_t> img(1024, 0xFF);
+        FeedImage(sim, img, 0, img.size());
+        sim.Run(500);
+        EXPECT_EQ(sim.host.notices.back(), LoaderCrcReport);
+        EXPECT_EQ(sim.host.nmea.ReportedCrc(), FlashCrc16(img.data(), img.size()));
+    }
+    // Refused, a CRC of the user's choice, and a loader that says nothing at all.
+    ReceiverOptions nack;
+    nack.Loader.Nack = true;
+    ReceiverOptions crc;
+    crc.Loader.Crc = 0x1234;
+    ReceiverOptions silent;
+    silent.Loader.Silent = true;
+    for (const ReceiverOptions& o : {nack, crc, silent}) {
+        Sim sim(o);
+        sim.Send(CommandFrame(0x01, std::vector<uint8_t>(16, 0)), 100);
+        sim.rx.SetHostRate(LoaderRate);
+        sim.Run(1000);
+        sim.Send(CommandFrame(0x72, {0x06, 0x00, 0x03, 0x00, 0x00}), 500);  // size 0: one packet
+        FeedImage(sim, Image(64), 0, 64);
+        sim.Run(500);
+        if (o.Loader.Silent) {
+            EXPECT_TRUE(sim.host.notices.empty());
+        } else if (o.Loader.Nack) {
+            EXPECT_EQ(std::count(sim.host.notices.begin(), sim.host.notices.end(), LoadNack), 1);
+            EXPECT_EQ(std::count(sim.host.notices.begin(), sim.host.notices.end(), LoadAck), 0);
+        } else {
+            EXPECT_EQ(sim.host.notices.back(), LoaderCrcReport);
+            EXPECT_EQ(sim.host.nmea.ReportedCrc(), 0x1234);
+            EXPECT_EQ(sim.rx.Flash().size(), 64u);
+        }
+    }
+}
+
+TEST(SimReplay, PacesAtTheLineRate) {
+    std::string log(10000, 'x');
+    ReplaySource normal(log, 4800, 1.0, 0), twice(log, 4800, 2.0, 0), fast(log, 4800, 0, 0);
+    EXPECT_EQ(normal.Take(1000, SIZE_MAX).size(), 480u);
+    EXPECT_EQ(twice.Take(1000, SIZE_MAX).size(), 960u);
+    EXPECT_EQ(fast.Take(0, 4096).size(), 4096u);
+    EXPECT_EQ(fast.Take(0, SIZE_MAX).size(), 10000u - 4096);
+    EXPECT_TRUE(fast.Done());
+    // Bytes due while the host listens at another rate are lost, not delayed.
+    EXPECT_EQ(normal.Take(2000, SIZE_MAX, false), "");
+    EXPECT_EQ(normal.Take(3000, SIZE_MAX).size(), 480u);
+}
