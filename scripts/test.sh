@@ -47,8 +47,8 @@ for target in build-fuzz/fuzz/fuzz_*; do
   name=$(basename "$target")
   corpus=build-fuzz/corpus/$name
   mkdir -p "$corpus"
-  seeds=()
-  [ -d "fuzz/seeds/$name" ] && seeds=("fuzz/seeds/$name")
+  # The recorded logs seed every target; new finds go to the first (scratch) folder only.
+  seeds=(tests/logs)
   echo "--- $name"
   "$target" -max_total_time="$fuzz_seconds" -print_final_stats=1 -detect_leaks=1 \
     -artifact_prefix=build-fuzz/ "$corpus" "${seeds[@]}" 2>&1 | tail -n 4

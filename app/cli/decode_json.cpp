@@ -71,7 +71,8 @@ nlohmann::ordered_json NavRecordJson(const NavRecord& r) {
 }
 
 std::string SentenceKeyOf(std::string_view line) {
-    const size_t dollar = line.find('$');
+    // The sentence that ended the item is the last one in its line.
+    const size_t dollar = line.rfind('$');
     if (dollar == std::string_view::npos) return {};
     std::string_view rest = line.substr(dollar + 1);
     const size_t end = rest.find_first_of(",*\r");

@@ -13,7 +13,7 @@ namespace vantora {
 // Every field of the record, snake_case; satellites as the list of non-zero entries.
 nlohmann::ordered_json NavRecordJson(const NavRecord& rec);
 
-// The key a sentence's address gives ("$GPGGA,..." -> "PGGA"), empty when it is none of ours.
+// The key of the last sentence in a memo line ("$GPGGA,..." -> "PGGA"), empty when it is none of ours.
 std::string SentenceKeyOf(std::string_view line);
 
 // Per-kind counters and the error count of a parser.

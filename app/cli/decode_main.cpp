@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <vector>
 
 #include "app/cli/decode_json.h"
 #include "protocol/binary.h"
@@ -28,7 +29,7 @@ json FixLine(const char* source, const NavRecord& rec) {
     return j;
 }
 
-// Names each display a decoded frame asks for.
+// Names each display a decoded frame asks for; printed after the frame's own line.
 class ReplyPrinter : public ReplyDisplay {
 public:
     void ShowAck(uint8_t) override { Emit("ACK"); }
@@ -44,13 +45,20 @@ public:
     void ShowTraceStatus() override { Emit("trace status"); }
     void TraceRecordReceived() override {}
 
+    void Flush() {
+        for (const json& j : pending_) Print(j);
+        pending_.clear();
+    }
+
 private:
-    void Emit(const char* name) { Print(json{{"type", "reply"}, {"display", name}}); }
+    void Emit(const char* name) { pending_.push_back(json{{"type", "reply"}, {"display", name}}); }
+    std::vector<json> pending_;
 };
 
 class DecodeSink : public SplitterSink {
 public:
-    DecodeSink(TNmea& nmea, TBinary& binary, bool every) : nmea_(nmea), binary_(binary), every_(every) {}
+    DecodeSink(TNmea& nmea, TBinary& binary, ReplyPrinter& replies, bool every)
+        : nmea_(nmea), binary_(binary), replies_(replies), every_(every) {}
 
     void ItemEnded(const SplitItem& item) override {
         json j;
@@ -71,6 +79,7 @@ public:
         }
         if (item.Abandoned) j["abandoned"] = true;
         Print(j);
+        replies_.Flush();
         if (!every_) return;
         // As a receive pass would: the NMEA record first, the binary one at the next item.
         if (nmea_.Record().Updated) {
@@ -85,6 +94,7 @@ public:
 private:
     TNmea& nmea_;
     TBinary& binary_;
+    ReplyPrinter& replies_;
     bool every_;
 };
 
@@ -94,7 +104,7 @@ int Decode(std::istream& in, bool every) {
     ReceiverTables tables{};
     TNmea nmea;
     TBinary binary(replies, tables);
-    DecodeSink sink(nmea, binary, every);
+    DecodeSink sink(nmea, binary, replies, every);
     TStreamSplitter splitter(nmea, binary, clock, sink);
     // The receive thread reads at most 2048 bytes a pass; feed the stream the same way.
     char buf[2048];
@@ -107,6 +117,7 @@ int Decode(std::istream& in, bool every) {
         std::cerr << "vantora-decode: read error\n";
         return 1;
     }
+    replies.Flush();  // a frame still open at the end of the stream may have asked for one
     Print(FixLine("nmea", nmea.Record()));
     Print(FixLine("binary", binary.Record()));
     Print(StatsJson(nmea));
