@@ -1,0 +1,250 @@
+#include "logging/trace_convert.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <vector>
+
+namespace vantora {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Record(uint32_t w, int32_t x = 0, int32_t y = 0, int32_t z = 0, uint16_t f = 0,
+             uint8_t id1 = IdReport) {
+    uint8_t pay[TracePayloadLength];
+    const uint32_t words[5] = {w, uint32_t(x), uint32_t(y), uint32_t(z), f};
+    for (int i = 0; i < TracePayloadLength; ++i) pay[i] = uint8_t(words[i / 4] >> (8 * (i % 4)));
+    Bytes out(TraceFrameLength);
+    EXPECT_EQ(BuildFrame(id1, TraceRecordId, pay, TracePayloadLength, out.data(), TraceFrameLength), 25);
+    return out;
+}
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+Bytes Text(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
+
+Bytes Changed(Bytes b, size_t at, uint8_t v) {
+    b[at] = v;
+    return b;
+}
+
+// Words of the records found with the data fed in blocks, carrying the tail as the file reader does.
+std::vector<uint32_t> Scan(const Bytes& data, size_t block) {
+    std::vector<uint32_t> words;
+    Bytes buf;
+    for (size_t at = 0;; at += block) {
+        const size_t take = at < data.size() ? std::min(block, data.size() - at) : 0;
+        buf.insert(buf.end(), data.data() + at, data.data() + at + take);
+        const size_t rest = ScanTraceRecords(buf.data(), buf.size(), take == 0,
+                                             [&](const TraceRecord& r) { words.push_back(r.Word); });
+        EXPECT_LT(buf.size() - rest, size_t(TraceFrameLength));
+        buf.erase(buf.begin(), buf.begin() + rest);
+        if (take == 0) return words;
+    }
+}
+
+std::string Line(const TraceRecord& r, TraceForm form) {
+    char out[TraceLineCapacity];
+    return std::string(out, FormatTraceLine(r, form, out));
+}
+
+std::string ReadFile(const std::string& p) {
+    std::stringstream s;
+    s << std::ifstream(p, std::ios::binary).rdbuf();
+    return s.str();
+}
+
+void WriteFile(const std::string& p, const Bytes& b) {
+    std::ofstream(p, std::ios::binary)
+        .write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+}
+
+struct TempDir {
+    const std::string path = testing::TempDir() + "trace_convert_test." + std::to_string(::getpid()) + "/";
+    TempDir() { std::filesystem::create_directories(path); }
+    ~TempDir() { std::filesystem::remove_all(path); }
+    std::string operator/(const std::string& name) const { return path + name; }
+};
+
+TEST(TraceLine, BothFormsByteForByte) {
+    const TraceRecord paris{0x04B0A8C0, 4194304, 171887, 4776591, 0x3155};
+    const struct {
+        TraceRecord r;
+        TraceForm form;
+        const char* line;
+    } cases[] = {
+        // W splits into its top 12 and low 20 bits; F AND 2FFh drops bit 8, then bits 13 and 12.
+        {paris, TraceForm::Ecef, "75, 43200, 4194304, 171887, 4776591, 85, 1, 1\n"},
+        {paris, TraceForm::Geodetic, "75, 43200, 48.880892, 2.346728, -6991.918630, 85, 1, 1\n"},
+        {{0xFFFFFFFF, INT32_MIN, INT32_MAX, -1, 0x0100},
+         TraceForm::Ecef,
+         "4095, 1048575, -2147483648, 2147483647, -1, 0, 0, 0\n"},
+        // On the polar axis: the stored 1.5707963267949 as latitude, |Z| - b as height.
+        {{0, 0, 0, 6356752, 0}, TraceForm::Geodetic, "0, 0, 90.000000, 0.000000, -0.314245, 0, 0, 0\n"},
+        {{0, 0, 0, -6356752, 0}, TraceForm::Geodetic, "0, 0, -90.000000, 0.000000, -0.314245, 0, 0, 0\n"},
+        {{0, 0, 0, 0, 0}, TraceForm::Geodetic, "0, 0, 90.000000, 0.000000, -6356752.314245, 0, 0, 0\n"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Line(c.r, c.form), c.line);
+
+    // The lines are formatted without printf; they must still be what its formats print.
+    std::mt19937 rng(7);
+    char want[TraceLineCapacity];
+    for (int i = 0; i < 20000; ++i) {
+        const TraceRecord r{uint32_t(rng()), int32_t(rng()) >> (i % 9), int32_t(rng()) >> (i % 5),
+                            int32_t(rng()) >> (i % 7), uint16_t(rng())};
+        const TracePosition p = TraceRecordPosition(r);
+        const int a = int(r.Word >> 20), b = int(r.Word & 0xFFFFF), f = r.Flags & 0x2FF;
+        std::snprintf(want, sizeof want, "%d, %d, %d, %d, %d, %d, %d, %d\n", a, b, r.X, r.Y, r.Z, f,
+                      r.Flags >> 13 & 1, r.Flags >> 12 & 1);
+        ASSERT_EQ(Line(r, TraceForm::Ecef), want);
+        std::snprintf(want, sizeof want, "%d, %d, %f, %f, %f, %d, %d, %d\n", a, b, p.LatitudeDeg,
+                      p.LongitudeDeg, p.Height, f, r.Flags >> 13 & 1, r.Flags >> 12 & 1);
+        ASSERT_EQ(Line(r, TraceForm::Geodetic), want);
+    }
+}
+
+TEST(TraceScan, FindsValidRecordsAmongOtherBytes) {
+    const Bytes r1 = Record(1, 10, 20, 30), r2 = Record(2), r3 = Record(3);
+    const Bytes gga = Text("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n");
+    const Bytes status = {0x25, 0x25, 0xF2, 0x89, 1, 2, 3, 4, 5, 6, 7, 0x7F, 0x0D, 0x0A};
+    const Bytes cut(r2.begin(), r2.begin() + 15);
+    const struct {
+        const char* name;
+        Bytes stream;
+        std::vector<uint32_t> words;
+    } cases[] = {
+        {"empty", {}, {}},
+        {"with NMEA and other frames", Cat({gga, r1, status, r2, gga, r3}), {1, 2, 3}},
+        {"06h 15h F1h accepted",
+         Cat({Record(4, 0, 0, 0, 0, 0x06), Record(5, 0, 0, 0, 0, 0x15), Record(6, 0, 0, 0, 0, 0xF1)}),
+         {4, 5, 6}},
+        {"00h refused", Cat({Record(7, 0, 0, 0, 0, 0x00), r2}), {2}},
+        {"bad checksum", Cat({Changed(r1, 22, r1[22] ^ 1), r2}), {2}},
+        {"not 88h", Cat({Changed(r1, 3, 0x86), r2}), {2}},
+        {"broken line end", Cat({Changed(r1, 23, 0x0A), Changed(r3, 24, 0x0D), r2}), {2}},
+        {"cut at the end", Cat({r1, cut}), {1}},
+        // A cut record, or stray "%" bytes, must not swallow the good record behind them.
+        {"cut record then a record", Cat({cut, r3}), {3}},
+        {"three % before records", Cat({Text("%"), r1, Text("%%%"), r2}), {1, 2}},
+        {"record inside a false start", Cat({Bytes(r1.begin(), r1.begin() + 6), r2, r3}), {2, 3}},
+    };
+    for (const auto& c : cases)
+        for (size_t block : {1 << 20, 1, 2, 7, 24, 25, 26})
+            EXPECT_EQ(Scan(c.stream, block), c.words) << c.name;
+}
+
+TEST(TraceConvert, BothFormsGpxAndEmptyInput) {
+    TempDir dir;
+    WriteFile(dir / "raw",
+              Cat({Text("$GPGSA,A,3*00\r\n%%"), Record(0x04B0A8C0, 4194304, 171887, 4776591, 0x3155),
+                   Record(1, -6378137, 0, 0, 0x0100)}));
+    std::string error;
+    TraceResult r = ConvertTrace(dir / "raw", dir / "ecef", TraceForm::Ecef, nullptr, error, dir / "gpx");
+    ASSERT_TRUE(r.Ok()) << error;
+    EXPECT_EQ(r.Records, 2);
+    EXPECT_EQ(ReadFile(dir / "ecef"),
+              "75, 43200, 4194304, 171887, 4776591, 85, 1, 1\n0, 1, -6378137, 0, 0, 0, 0, 0\n");
+    // GPX longitudes stay below 180: the antimeridian point is written as -180.
+    EXPECT_EQ(ReadFile(dir / "gpx"),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+              "<gpx version=\"1.1\" creator=\"vantora-trace\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n"
+              "<trk>\n<trkseg>\n"
+              "<trkpt lat=\"48.880892\" lon=\"2.346728\"><ele>-6991.918630</ele></trkpt>\n"
+              "<trkpt lat=\"0.000000\" lon=\"-180.000000\"><ele>0.000000</ele></trkpt>\n"
+              "</trkseg>\n</trk>\n</gpx>\n");
+    ASSERT_TRUE(ConvertTrace(dir / "raw", dir / "geo", TraceForm::Geodetic, nullptr, error).Ok()) << error;
+    EXPECT_EQ(ReadFile(dir / "geo"),
+              "75, 43200, 48.880892, 2.346728, -6991.918630, 85, 1, 1\n0, 1, 0.000000, 180.000000, 0.000000, "
+              "0, 0, 0\n");
+
+    WriteFile(dir / "empty", {});
+    ASSERT_TRUE(
+        ConvertTrace(dir / "empty", dir / "geo", TraceForm::Geodetic, nullptr, error, dir / "gpx").Ok());
+    EXPECT_EQ(ReadFile(dir / "geo"), "");
+    EXPECT_NE(ReadFile(dir / "gpx").find("<trkseg>\n</trkseg>\n</trk>\n</gpx>\n"), std::string::npos);
+}
+
+TEST(TraceConvert, RecordAcrossReadBlocksProgressAndCancel) {
+    TempDir dir;
+    // The second record straddles the end of the first 1 MiB block; then a long run of "%".
+    const Bytes raw = Cat({Bytes((1 << 20) - 35, 'x'), Record(1), Record(2), Bytes(1 << 20, '%'), Record(3)});
+    WriteFile(dir / "raw", raw);
+    int64_t last = 0;
+    std::string error;
+    const auto progress = [&](int64_t done, int64_t total) {
+        EXPECT_EQ(total, int64_t(raw.size()));
+        last = done;
+        return true;
+    };
+    ASSERT_TRUE(ConvertTrace(dir / "raw", dir / "out", TraceForm::Ecef, progress, error).Ok()) << error;
+    EXPECT_EQ(ReadFile(dir / "out"),
+              "0, 1, 0, 0, 0, 0, 0, 0\n0, 2, 0, 0, 0, 0, 0, 0\n0, 3, 0, 0, 0, 0, 0, 0\n");
+    EXPECT_EQ(last, int64_t(raw.size()));
+    const auto stop = [](int64_t, int64_t) { return false; };
+    EXPECT_EQ(ConvertTrace(dir / "raw", dir / "out", TraceForm::Ecef, stop, error).Status,
+              TraceStatus::Cancelled);
+}
+
+TEST(TraceConvert, FailuresAreReportedNeverSuccess) {
+    TempDir dir;
+    WriteFile(dir / "raw", Cat({Record(1), Record(2)}));
+    const std::string raw = dir / "raw", out = dir / "out";
+    const struct {
+        std::string in, out, gpx, error;
+    } cases[] = {
+        {dir / "missing", out, "", "Cannot read " + dir / "missing"},
+        {raw, dir / "no/dir/out", "", "Cannot write " + dir / "no/dir/out"},
+        {raw, out, dir / "no/gpx", "Cannot write " + dir / "no/gpx"},
+        {raw, "/dev/full", "", "Cannot write /dev/full: No space left"},
+        {raw, raw, "", "it is the raw file"},
+        {raw, out, raw, "it is the raw file"},
+        {raw, out, out, "it is also the text output"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_EQ(ConvertTrace(c.in, c.out, TraceForm::Geodetic, nullptr, error, c.gpx).Status,
+                  TraceStatus::Failed);
+        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+    }
+    EXPECT_EQ(ReadFile(raw).size(), 2u * TraceFrameLength);
+}
+
+TEST(TraceTool, ExitStatusDefaultsAndSummary) {
+    TempDir dir;
+    WriteFile(dir / "tracelog.tmp", Cat({Record(1), Text("junk"), Record(2, 0, 0, 6356752)}));
+    const auto run = [&](const std::string& args) {
+        const std::string cmd =
+            "cd '" + dir.path + "' && " VANTORA_BINARY_DIR "/logging/vantora-trace " + args;
+        const int rc = std::system((cmd + " >stdout 2>stderr").c_str());
+        return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    };
+    ASSERT_EQ(run("--geodetic --gpx track.gpx"), 0);
+    EXPECT_EQ(ReadFile(dir / "stdout"), "");
+    EXPECT_EQ(ReadFile(dir / "stderr"), "2 records\n");
+    EXPECT_EQ(ReadFile(dir / "tracedata.log"),
+              "0, 1, 90.000000, 0.000000, -6356752.314245, 0, 0, 0\n0, 2, 90.000000, 0.000000, -0.314245, 0, "
+              "0, 0\n");
+    EXPECT_NE(ReadFile(dir / "track.gpx").find("<ele>-0.314245</ele></trkpt>\n</trkseg>"), std::string::npos);
+
+    for (const char* args : {"missing.tmp", "tracelog.tmp no/dir/out.log", "--gpx no/dir/t.gpx"}) {
+        EXPECT_EQ(run(args), 1) << args;
+        EXPECT_EQ(ReadFile(dir / "stderr").rfind("vantora-trace: Cannot ", 0), 0u) << args;
+        EXPECT_EQ(ReadFile(dir / "stdout"), "") << args;
+    }
+}
+
+}  // namespace
+}  // namespace vantora
