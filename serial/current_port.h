@@ -1,13 +1,11 @@
 // CurrentPort: the one port reference that the window, the receive thread and the loader share.
-// A worker takes its own reference for the length of one pass; Release empties the slot and
-// destroys the port only after every worker has let go of it, so no thread is ever inside a
-// call on a destroyed port and the device is closed before the window opens it again.
+// A worker takes its own reference for the length of one pass, so the object outlives any call
+// a worker is making on it; Release closes the device at once (a worker inside rxData returns 0,
+// one inside txData raises) so that the window can open the device again straight away.
 #pragma once
 
-#include <chrono>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 #include "serial/serial_port.h"
 
@@ -27,8 +25,7 @@ public:
 
     explicit operator bool() const { return Get() != nullptr; }
 
-    // Empties the slot, closes the device at once (a worker inside rxData returns 0) and
-    // waits until no worker holds the object before it is destroyed.
+    // Empties the slot and closes the device; the object goes when its last holder lets go.
     void Release() {
         std::shared_ptr<TSerialPort> port;
         {
@@ -37,8 +34,6 @@ public:
         }
         if (!port) return;
         port->Close();
-        while (port.use_count() > 1) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        port.reset();
     }
 
 private:

@@ -46,6 +46,7 @@ struct Options {
     double HangupAfter = 0;
     std::string Link;
     std::string FlashFile;
+    std::string Record;
     std::string LoaderCrc;
     bool LoaderSilent = false;
     bool LoaderNack = false;
@@ -122,6 +123,8 @@ int main(int argc, char** argv) {
         ->check(CLI::PositiveNumber);
     app.add_option("--link", o.Link, "Make a symbolic link PATH to the terminal (removed at exit)");
     app.add_option("--flash-file", o.FlashFile, "Write the bytes the flash loader programs to FILE");
+    app.add_option("--record", o.Record,
+                   "Append every byte sent to the host to FILE (what a host's log should hold)");
     app.add_option("--loader-crc", o.LoaderCrc,
                    "Loader reports this CRC (hexadecimal) instead of the real one");
     app.add_flag("--loader-silent", o.LoaderSilent, "Loader announces and answers nothing");
@@ -178,6 +181,14 @@ int main(int argc, char** argv) {
     uint64_t flashWritten = 0;
     std::string pending;
     int status = 0;
+    std::ofstream record;
+    if (!o.Record.empty()) {
+        record.open(o.Record, std::ios::binary | std::ios::trunc);
+        if (!record) {
+            std::cerr << "vantora-sim: cannot write " << o.Record << "\n";
+            return 1;
+        }
+    }
     while (!g_stop) {
         int64_t now = clock.NowMs();
         if (o.HangupAfter > 0 && now - started >= static_cast<int64_t>(o.HangupAfter * 1000)) break;
@@ -209,6 +220,7 @@ int main(int argc, char** argv) {
         while (!pending.empty()) {
             ssize_t w = write(pty.Master(), pending.data(), pending.size());
             if (w <= 0) break;
+            if (record.is_open()) record.write(pending.data(), w).flush();
             pending.erase(0, static_cast<size_t>(w));
         }
 

@@ -40,8 +40,7 @@ inline std::string NmeaSecond(int s) {
     return out;
 }
 
-inline std::string BinarySecond(int s) {
-    std::string out;
+inline std::vector<std::string> BinarySecondFrames(int s) {
     std::vector<uint8_t> d0(41, 0), d1(37, 0), d2(102, 0), d3(152, 0), d4(32, 0);
     d0[6] = 7, d0[7] = 12, d0[8] = 0xEA, d0[9] = 0x07, d0[10] = s % 60, d0[28] = 0, d0[29] = 2, d0[30] = 9,
     d0[31] = 8;
@@ -53,11 +52,13 @@ inline std::string BinarySecond(int s) {
         d2[6 + 8 * i + 7] = 1;  // used in solution
         d3[8 + 12 * i] = static_cast<uint8_t>(i + 1);
     }
-    out += BinaryFrame(IdReport, 0xD0, d0);
-    out += BinaryFrame(IdReport, 0xD1, d1);
-    out += BinaryFrame(IdReport, 0xD2, d2);
-    out += BinaryFrame(IdReport, 0xD3, d3);
-    out += BinaryFrame(IdReport, 0xD4, d4);
+    return {BinaryFrame(IdReport, 0xD0, d0), BinaryFrame(IdReport, 0xD1, d1), BinaryFrame(IdReport, 0xD2, d2),
+            BinaryFrame(IdReport, 0xD3, d3), BinaryFrame(IdReport, 0xD4, d4)};
+}
+
+inline std::string BinarySecond(int s) {
+    std::string out;
+    for (const std::string& f : BinarySecondFrames(s)) out += f;
     return out;
 }
 

@@ -1,0 +1,88 @@
+// A ViewDisplay that records what the receive thread asks to show, for tests on any thread.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "protocol/platform.h"
+#include "view/view_display.h"
+
+namespace vantora {
+
+using namespace std::chrono_literals;
+
+class Recorder : public ViewDisplay {
+public:
+    void ShowMessage(const std::string& text) override { Add([&] { messages.push_back(text); }); }
+    void ShowFix(const NavRecord& r) override { Add([&] { fixes.push_back(r); }); }
+    void ShowErrorCount(int) override { Add([&] { ++errorDisplays; }); }
+    void SetMeasurementVisible(bool v) override { Add([&] { visibility.push_back(v); }); }
+    void ShowMeasurementGrid(const NavRecord&) override { Add([&] { ++grids; }); }
+    void ShowTraceReadProgress(int, int) override {}
+    void EndTraceRead() override {}
+    void ShowAck(uint8_t c) override { Add([&] { acks.push_back(c); }); }
+    void ShowNak(uint8_t) override {}
+    void ShowClockOffset() override {}
+    void ShowRevision() override {}
+    void ShowBuiltInTest() override {}
+    void ShowEphemerisProgress() override {}
+    void ShowAlmanacProgress() override {}
+    void ShowModuleId() override {}
+    void ShowNavigationSetting(const uint8_t*) override {}
+    void ShowSystemSetting(const uint8_t*) override {}
+    void ShowTraceStatus() override {}
+
+    // Waits until pred holds (checked under the lock) or the time runs out.
+    template <typename Pred>
+    bool WaitFor(Pred pred, std::chrono::milliseconds limit = 3000ms) {
+        std::unique_lock lock(mutex);
+        return cv.wait_for(lock, limit, [&] { return pred(); });
+    }
+    template <typename Fn>
+    auto Read(Fn fn) {
+        std::lock_guard lock(mutex);
+        return fn();
+    }
+
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::vector<std::string> messages;
+    std::vector<NavRecord> fixes;
+    std::vector<bool> visibility;
+    std::vector<uint8_t> acks;
+    int errorDisplays = 0;
+    int grids = 0;
+
+private:
+    template <typename Fn>
+    void Add(Fn fn) {
+        {
+            std::lock_guard lock(mutex);
+            fn();
+        }
+        cv.notify_all();
+    }
+};
+
+class NoBoxes : public MessageBoxSink {
+public:
+    void Show(const std::string&, const std::string& text, BoxIcon) override { ADD_FAILURE() << "box: " << text; }
+};
+
+// The loop publishes what it counted after the pass that showed it: poll for it.
+template <typename Pred>
+bool Eventually(Pred pred) {
+    for (int i = 0; i < 100; ++i) {
+        if (pred()) return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+}  // namespace vantora
