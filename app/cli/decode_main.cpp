@@ -1,6 +1,7 @@
 // vantora-decode: a raw byte stream (a log recorded by the viewer, or stdin) through the
 // stream splitter and both parsers, printed as JSON lines.
 #include <CLI/CLI.hpp>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include "protocol/frame.h"
 #include "protocol/nmea.h"
 #include "protocol/splitter.h"
+#include "view/display_text.h"
 
 using json = nlohmann::ordered_json;
 
@@ -29,21 +31,67 @@ json FixLine(const char* source, const NavRecord& rec) {
     return j;
 }
 
-// Names each display a decoded frame asks for; printed after the frame's own line.
+json ControlsJson(const ControlTexts& texts) {
+    json j = json::object();
+    for (const auto& [control, text] : texts) j[control] = text;
+    return j;
+}
+
+json ProgressJson(const char* bar, const char* label, const ProgressTexts& p) {
+    return json{{bar, std::to_string(p.Position)}, {label, p.Label}};
+}
+
+// Each display a decoded frame asks for, with the texts the window would show; printed
+// after the frame's own line.
 class ReplyPrinter : public ReplyDisplay {
 public:
-    void ShowAck(uint8_t) override { Emit("ACK"); }
-    void ShowNak(uint8_t) override { Emit("NAK"); }
-    void ShowClockOffset() override { Emit("clock offset"); }
-    void ShowRevision() override { Emit("revision"); }
-    void ShowBuiltInTest() override { Emit("built-in test"); }
-    void ShowEphemerisProgress() override { Emit("ephemeris progress"); }
-    void ShowAlmanacProgress() override { Emit("almanac progress"); }
-    void ShowModuleId() override { Emit("module ID"); }
-    void ShowNavigationSetting(const uint8_t*) override { Emit("navigation setting"); }
-    void ShowSystemSetting(const uint8_t*) override { Emit("system setting"); }
-    void ShowTraceStatus() override { Emit("trace status"); }
+    explicit ReplyPrinter(const ReceiverTables& tables) : tables_(tables) {}
+    void Attach(const TBinary& binary) { binary_ = &binary; }
+
+    void ShowAck(uint8_t) override { Emit("ACK", json{{"rbACK", "checked"}}); }
+    void ShowNak(uint8_t) override { Emit("NAK", json{{"rbNACK", "checked"}}); }
+    void ShowClockOffset() override { Emit("clock offset", ControlsJson(ClockOffsetTexts(binary_->ClockOffset))); }
+    void ShowRevision() override { Emit("revision", ControlsJson(RevisionTexts(binary_->Revision))); }
+    void ShowBuiltInTest() override { Emit("built-in test", ControlsJson(BuiltInTestTexts(binary_->TestResults))); }
+    void ShowEphemerisProgress() override {
+        Emit("ephemeris progress", ProgressJson("pbReadEphs", "lbReadEphs", EphemerisProgress(tables_)));
+    }
+    void ShowAlmanacProgress() override {
+        Emit("almanac progress", ProgressJson("pbReadAlmc", "lbReadAlmc", AlmanacProgress(tables_)));
+    }
+    // The window shows the ID of the kind selected in rgID; the form selects "User Key ID".
+    void ShowModuleId() override { Emit("module ID", json{{"edModuleID", ModuleIdText(tables_, 1)}}); }
+    void ShowNavigationSetting(const uint8_t* p) override {
+        Emit("navigation setting", json::object(), NavigationSettingLines(p));
+    }
+    void ShowSystemSetting(const uint8_t* p) override {
+        Emit("system setting", json::object(), SystemSettingLines(p));
+    }
+    void ShowTraceStatus() override {
+        const TraceStatusTexts t = FormatTraceStatus(binary_->Trace);
+        json controls = json::object();
+        if (t.Status) controls["lbTrcStatus"] = *t.Status;
+        for (const auto& [control, text] : t.Fields) controls[control] = text;
+        if (t.Status) controls["lbTraceStatus"] = *t.Status;
+        Emit("trace status", controls);
+    }
     void TraceRecordReceived() override {}
+
+    // The grid keeps what a row showed when a new record leaves it alone.
+    void ShowMeasurementGrid(const NavRecord& rec) {
+        const MeasurementTexts m = FormatMeasurementGrid(rec);
+        for (size_t i = 0; i < m.Rows.size(); ++i)
+            if (m.Rows[i]) grid_[i] = *m.Rows[i];
+        json rows = json::array();
+        for (size_t i = 0; i < grid_.size(); ++i) {
+            json row = json::array({std::to_string(i + 1)});
+            for (const std::string& cell : grid_[i]) row.push_back(cell);
+            rows.push_back(row);
+        }
+        json j{{"type", "reply"}, {"display", "measurement grid"}, {"controls", ControlsJson(m.Fields)}};
+        j["rows"] = rows;
+        pending_.push_back(j);
+    }
 
     void Flush() {
         for (const json& j : pending_) Print(j);
@@ -51,7 +99,15 @@ public:
     }
 
 private:
-    void Emit(const char* name) { pending_.push_back(json{{"type", "reply"}, {"display", name}}); }
+    void Emit(const char* name, json controls, const std::vector<std::string>& lines = {}) {
+        json j{{"type", "reply"}, {"display", name}, {"controls", std::move(controls)}};
+        if (!lines.empty()) j["lines"] = lines;
+        pending_.push_back(std::move(j));
+    }
+
+    const ReceiverTables& tables_;
+    const TBinary* binary_ = nullptr;
+    std::array<std::array<std::string, 9>, 12> grid_{};
     std::vector<json> pending_;
 };
 
@@ -80,14 +136,15 @@ public:
         if (item.Abandoned) j["abandoned"] = true;
         Print(j);
         replies_.Flush();
-        if (!every_) return;
         // As a receive pass would: the NMEA record first, the binary one at the next item.
         if (nmea_.Record().Updated) {
             nmea_.Record().Updated = 0;
-            Print(FixLine("nmea", nmea_.Record()));
+            if (every_) Print(FixLine("nmea", nmea_.Record()));
         } else if (binary_.Record().Updated) {
             binary_.Record().Updated = 0;
-            Print(FixLine("binary", binary_.Record()));
+            if (every_) Print(FixLine("binary", binary_.Record()));
+            replies_.ShowMeasurementGrid(binary_.Record());
+            replies_.Flush();
         }
     }
 
@@ -100,10 +157,11 @@ private:
 
 int Decode(std::istream& in, bool every) {
     ManualClock clock;  // a recorded stream has no timing: nothing is abandoned by time
-    ReplyPrinter replies;
     ReceiverTables tables{};
+    ReplyPrinter replies(tables);
     TNmea nmea;
     TBinary binary(replies, tables);
+    replies.Attach(binary);
     DecodeSink sink(nmea, binary, replies, every);
     TStreamSplitter splitter(nmea, binary, clock, sink);
     // The receive thread reads at most 2048 bytes a pass; feed the stream the same way.
