@@ -25,29 +25,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class TimingDisplay : public ViewDisplay {
+class TimingDisplay : public NullViewDisplay {
 public:
     void ShowMessage(const std::string&) override {
         std::lock_guard lock(mutex);
         arrivals.push_back(Clock::now());
     }
-    void ShowFix(const NavRecord&) override {}
-    void ShowErrorCount(int) override {}
-    void SetMeasurementVisible(bool) override {}
-    void ShowMeasurementGrid(const NavRecord&) override {}
-    void ShowTraceReadProgress(int, int) override {}
-    void EndTraceRead() override {}
-    void ShowAck(uint8_t) override {}
-    void ShowNak(uint8_t) override {}
-    void ShowClockOffset() override {}
-    void ShowRevision() override {}
-    void ShowBuiltInTest() override {}
-    void ShowEphemerisProgress() override {}
-    void ShowAlmanacProgress() override {}
-    void ShowModuleId() override {}
-    void ShowNavigationSetting(const uint8_t*) override {}
-    void ShowSystemSetting(const uint8_t*) override {}
-    void ShowTraceStatus() override {}
 
     std::mutex mutex;
     std::vector<Clock::time_point> arrivals;

@@ -25,4 +25,27 @@ public:
     void TraceRecordReceived() override {}
 };
 
+// Shows nothing; a base for displays that care about a few requests.
+class NullViewDisplay : public ViewDisplay {
+public:
+    void ShowMessage(const std::string&) override {}
+    void ShowFix(const NavRecord&) override {}
+    void ShowErrorCount(int) override {}
+    void SetMeasurementVisible(bool) override {}
+    void ShowMeasurementGrid(const NavRecord&) override {}
+    void ShowTraceReadProgress(int, int) override {}
+    void EndTraceRead() override {}
+    void ShowAck(uint8_t) override {}
+    void ShowNak(uint8_t) override {}
+    void ShowClockOffset() override {}
+    void ShowRevision() override {}
+    void ShowBuiltInTest() override {}
+    void ShowEphemerisProgress() override {}
+    void ShowAlmanacProgress() override {}
+    void ShowModuleId() override {}
+    void ShowNavigationSetting(const uint8_t*) override {}
+    void ShowSystemSetting(const uint8_t*) override {}
+    void ShowTraceStatus() override {}
+};
+
 }  // namespace vantora

@@ -17,26 +17,14 @@ namespace vantora {
 
 using namespace std::chrono_literals;
 
-class Recorder : public ViewDisplay {
+class Recorder : public NullViewDisplay {
 public:
     void ShowMessage(const std::string& text) override { Add([&] { messages.push_back(text); }); }
     void ShowFix(const NavRecord& r) override { Add([&] { fixes.push_back(r); }); }
     void ShowErrorCount(int) override { Add([&] { ++errorDisplays; }); }
     void SetMeasurementVisible(bool v) override { Add([&] { visibility.push_back(v); }); }
     void ShowMeasurementGrid(const NavRecord&) override { Add([&] { ++grids; }); }
-    void ShowTraceReadProgress(int, int) override {}
-    void EndTraceRead() override {}
     void ShowAck(uint8_t c) override { Add([&] { acks.push_back(c); }); }
-    void ShowNak(uint8_t) override {}
-    void ShowClockOffset() override {}
-    void ShowRevision() override {}
-    void ShowBuiltInTest() override {}
-    void ShowEphemerisProgress() override {}
-    void ShowAlmanacProgress() override {}
-    void ShowModuleId() override {}
-    void ShowNavigationSetting(const uint8_t*) override {}
-    void ShowSystemSetting(const uint8_t*) override {}
-    void ShowTraceStatus() override {}
 
     // Waits until pred holds (checked under the lock) or the time runs out.
     template <typename Pred>
