@@ -1,5 +1,7 @@
 #include "protocol/binary.h"
 
+#include "protocol/le_bytes.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -37,35 +39,12 @@ constexpr bool TableFitsBuffer() {
 static_assert(TableFitsBuffer(), "every accepted message must fit the frame buffer");
 static_assert(BinaryMessageTable[MessageCount].Length == 0, "the table ends with a zero-length row");
 
-// Little-endian reads assembled byte by byte: payloads sit at odd offsets.
-inline uint16_t U16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-inline int16_t S16(const uint8_t* p) {
-    return static_cast<int16_t>(U16(p));
-}
-inline uint32_t U32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-inline int32_t S32(const uint8_t* p) {
-    return static_cast<int32_t>(U32(p));
-}
-inline uint64_t U64(const uint8_t* p) {
-    return static_cast<uint64_t>(U32(p)) | static_cast<uint64_t>(U32(p + 4)) << 32;
-}
-inline float F32(const uint8_t* p) {
-    const uint32_t bits = U32(p);
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-}
-inline double F64(const uint8_t* p) {
-    const uint64_t bits = U64(p);
-    double d;
-    std::memcpy(&d, &bits, sizeof d);
-    return d;
-}
+using le::F32;
+using le::F64;
+using le::S16;
+using le::S32;
+using le::U16;
+using le::U32;
 
 inline int32_t Bcd(uint8_t b) {
     return (b >> 4) * 10 + (b & 15);

@@ -1,5 +1,7 @@
 #include "view/display_text.h"
 
+#include "protocol/le_bytes.h"
+
 #include <algorithm>
 #include <bit>
 #include <climits>
@@ -35,20 +37,9 @@ char HemisphereLetter(char c) {
     return c == '\0' ? ' ' : c;
 }
 
-// Payloads sit at odd offsets: assemble little-endian numbers byte by byte.
-uint16_t U16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-int16_t S16(const uint8_t* p) {
-    return static_cast<int16_t>(U16(p));
-}
-double F64(const uint8_t* p) {
-    uint64_t bits = 0;
-    for (int i = 7; i >= 0; --i) bits = bits << 8 | p[i];
-    double d;
-    std::memcpy(&d, &bits, sizeof d);
-    return d;
-}
+using le::F64;
+using le::S16;
+using le::U16;
 
 const char* OnOff(int8_t flag) {
     return flag != 0 ? "ON" : "OFF";
