@@ -8,6 +8,7 @@
 #include "app/settings.h"
 #include "protocol/commands.h"
 #include "protocol/frame.h"
+#include "protocol/loader_crc.h"
 #include "sim/sentences.h"
 
 namespace vantora::sim {
@@ -53,23 +54,6 @@ int BaudIndexOf(int baud) {
 }
 
 }  // namespace
-
-uint16_t FlashCrc16(const uint8_t* data, size_t size, uint16_t acc) {
-    static const auto table = [] {
-        std::array<uint16_t, 256> t{};
-        for (int i = 0; i < 256; ++i) {
-            uint16_t c = static_cast<uint16_t>(i << 8);
-            for (int b = 0; b < 8; ++b) c = static_cast<uint16_t>(c & 0x8000 ? (c << 1) ^ 0x1021 : c << 1);
-            t[i] = c;
-        }
-        return t;
-    }();
-    for (size_t i = 0; i + 1 < size; i += 2) {
-        for (uint8_t x : {data[i + 1], data[i]})
-            acc = static_cast<uint16_t>(table[((acc >> 8) ^ x) & 0xFF] ^ (acc << 8));
-    }
-    return acc;
-}
 
 Receiver::Receiver(const Clock& clock, const ReceiverOptions& options)
     : clock_(clock),
@@ -337,9 +321,10 @@ void Receiver::HandleCommand(uint8_t cmd, const uint8_t* p) {
             ack();
             ScenarioState st = State();
             int prns[MaxInView];
-            for (int i = 0; i < st.InView; ++i) prns[i] = st.Sats[i].Prn;
-            std::sort(prns, prns + st.InView);
-            for (int i = 0; i < st.InView; ++i) Send(EphemerisRecord(options_.Seed, st.InView, prns[i]));
+            const int n = std::clamp(st.InView, 0, MaxInView);
+            for (int i = 0; i < n; ++i) prns[i] = st.Sats[i].Prn;
+            std::sort(prns, prns + n);
+            for (int i = 0; i < n; ++i) Send(EphemerisRecord(options_.Seed, n, prns[i]));
             return;
         }
         case 0x0B:
@@ -687,7 +672,7 @@ void Receiver::LoaderData(const uint8_t* data, size_t n) {
         if (incoming_.size() == loadExpected_) {
             flash_ = incoming_;
             ++flashGeneration_;
-            firmwareCrc_ = FlashCrc16(flash_.data(), flash_.size());
+            firmwareCrc_ = LoaderCrc16(flash_.data(), flash_.size() / 2);
             phase_ = LoaderPhase::Reporting;
             phaseUntil_ = t + 200;
         } else if (incoming_.size() % ProgramBlock == 0) {
