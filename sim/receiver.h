@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/loader_crc.h"
 #include "protocol/platform.h"
 #include "sim/faults.h"
 #include "sim/line.h"
@@ -167,8 +168,9 @@ private:
     uint16_t firmwareCrc_ = 0x5A17;
 };
 
-// CRC-16 (polynomial 1021h, MSB first, no reflection) over 16-bit little-endian words,
-// high byte first: CRC-16/XMODEM of the data with the bytes of each pair swapped.
-uint16_t FlashCrc16(const uint8_t* data, size_t size, uint16_t acc = 0);
+// The flash's CRC over a byte count (the loader's own CRC, over size / 2 words).
+inline uint16_t FlashCrc16(const uint8_t* data, size_t size, uint16_t acc = 0) {
+    return LoaderCrc16(data, size / 2, acc);
+}
 
 }  // namespace vantora::sim

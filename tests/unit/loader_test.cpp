@@ -1,0 +1,640 @@
+// The firmware loader: its CRC, the image file, the load fields and frames, what goes on the
+// line, and the state machine against the simulated receiver on a pseudo-terminal, run pass by
+// pass on a hand-moved clock.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <numeric>
+
+#include "loader/loader_machine.h"
+#include "protocol/loader_crc.h"
+#include "sim/receiver.h"
+#include "tests/support/view_recorder.h"
+
+namespace vantora {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<uint8_t> Bytes(std::initializer_list<int> list) {
+    std::vector<uint8_t> v;
+    for (int b : list) v.push_back(static_cast<uint8_t>(b));
+    return v;
+}
+
+template <size_t N>
+std::vector<uint8_t> Vec(const std::array<uint8_t, N>& a) {
+    return {a.begin(), a.end()};
+}
+
+std::vector<uint8_t> Pattern(size_t n, uint32_t seed = 1) {
+    std::vector<uint8_t> v(n);
+    for (auto& b : v) {
+        seed = seed * 1103515245u + 12345u;
+        b = static_cast<uint8_t>(seed >> 16);
+    }
+    return v;
+}
+
+std::shared_ptr<FirmwareImage> ImageOf(const std::vector<uint8_t>& bytes) {
+    auto img = std::make_shared<FirmwareImage>();
+    std::copy(bytes.begin(), bytes.end(), img->Bytes.begin());
+    img->Size = static_cast<int32_t>(bytes.size());
+    return img;
+}
+
+// ---- CRC, file, fields, frames, stream -----------------------------------------------------
+
+TEST(LoaderCrc, DocumentedValues) {
+    const uint8_t abcd[] = {0x61, 0x62, 0x63, 0x64};
+    EXPECT_EQ(LoaderCrc16(abcd, 2, 0), 0x83CA);
+    std::vector<uint8_t> ff(64, 0xFF), zero(64, 0);
+    EXPECT_EQ(LoaderCrc16(ff.data(), 32, 0), 0x278E);
+    EXPECT_EQ(LoaderCrc16(zero.data(), 32, 0), 0);
+    // Sixteen times over the 4-byte filler is the same as once over the 64 bytes.
+    uint16_t acc = 0;
+    for (int i = 0; i < 16; ++i) acc = LoaderCrc16(ff.data(), 2, acc);
+    EXPECT_EQ(acc, 0x278E);
+    // The simulated receiver reports with the same routine.
+    const auto data = Pattern(4096);
+    EXPECT_EQ(sim::FlashCrc16(data.data(), data.size()), LoaderCrc16(data.data(), data.size() / 2));
+}
+
+class ImageFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("vantora-image-" + std::to_string(getpid()));
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) {
+        const fs::path p = dir / name;
+        std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        return p.string();
+    }
+    fs::path dir;
+};
+
+TEST_F(ImageFile, SizesAndRefusals) {
+    struct Case {
+        size_t size;
+        ImageReadStatus status;
+    } cases[] = {{1, ImageReadStatus::Ok},           {1500, ImageReadStatus::Ok},
+                 {1024, ImageReadStatus::Ok},        {262144, ImageReadStatus::Ok},
+                 {0, ImageReadStatus::Empty},        {262145, ImageReadStatus::TooLarge},
+                 {300000, ImageReadStatus::TooLarge}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.size);
+        const auto bytes = Pattern(c.size, static_cast<uint32_t>(c.size));
+        FirmwareImage image;
+        image.Bytes.fill(0xAA);  // an earlier image
+        image.Size = 7;
+        const ImageReadResult r = ReadFirmwareFile(Write("f.bin", bytes), image);
+        EXPECT_EQ(r.Status, c.status);
+        EXPECT_EQ(r.Ok(), r.Message.empty());
+        if (r.Ok()) {
+            ASSERT_EQ(image.Size, static_cast<int32_t>(c.size));
+            EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), image.Bytes.begin()));
+            EXPECT_TRUE(std::all_of(image.Bytes.begin() + c.size, image.Bytes.end(),
+                                    [](uint8_t b) { return b == 0; }));
+        } else {
+            EXPECT_EQ(image.Size, 7) << "a refused file leaves the earlier image";
+            EXPECT_EQ(image.Bytes[0], 0xAA);
+        }
+    }
+    FirmwareImage image;
+    EXPECT_EQ(ReadFirmwareFile((dir / "missing.bin").string(), image).Status, ImageReadStatus::CannotOpen);
+    EXPECT_EQ(ReadFirmwareFile(dir.string(), image).Status, ImageReadStatus::ReadFailed);
+    EXPECT_TRUE(ReadFirmwareFile(Write("e.bin", {}), image).FileShown());
+}
+
+TEST_F(ImageFile, AShorterFileLeavesNoStaleBytes) {
+    FirmwareImage image;
+    ASSERT_TRUE(ReadFirmwareFile(Write("long.bin", std::vector<uint8_t>(3000, 0x55)), image).Ok());
+    ASSERT_TRUE(ReadFirmwareFile(Write("short.bin", std::vector<uint8_t>(1500, 0x11)), image).Ok());
+    EXPECT_EQ(image.Size, 1500);
+    EXPECT_EQ(image.Bytes[1499], 0x11);
+    EXPECT_TRUE(std::all_of(image.Bytes.begin() + 1500, image.Bytes.begin() + 3000,
+                            [](uint8_t b) { return b == 0; }));
+}
+
+TEST(LoadFields, ConversionsAndRefusals) {
+    struct Case {
+        int target;
+        const char *address, *size, *crc;
+        bool ok;
+        uint16_t addressWord, sizeWord, crcWord;
+    } cases[] = {
+        {TargetDefault, "C0000", "192", "0", true, 0x0300, 192, 0},
+        {TargetUsb, "c0000", " 192 ", "ffff", true, 0x0300, 192, 0xFFFF},
+        {Target4100, "0", "256", "1A2B", true, 0, 256, 0x1A2B},
+        {Target4100, "10000", "0", "0", true, 1, 0, 0},
+        {Target4100, "FFFF0000", "65535", "0", true, 0xFFFF, 0xFFFF, 0},
+        {TargetDefault, "3FFFFFF", "1", "0", true, 0xFFFF, 1, 0},
+        {TargetDefault, "000000C0000", "1", "0", true, 0x0300, 1, 0},  // 11 characters
+        {TargetDefault, "0000000C0000", "1", "0", false, 0, 0, 0},     // 12
+        {TargetDefault, "4000000", "1", "0", false, 0, 0, 0},          // would wrap to 0
+        {Target4100, "100000000", "1", "0", false, 0, 0, 0},
+        {TargetDefault, "", "192", "0", false, 0, 0, 0},
+        {TargetDefault, "0xC0000", "192", "0", false, 0, 0, 0},
+        {TargetDefault, "C0000", "abc", "0", false, 0, 0, 0},
+        {TargetDefault, "C0000", "-1", "0", false, 0, 0, 0},
+        {TargetDefault, "C0000", "65536", "0", false, 0, 0, 0},
+        {TargetDefault, "C0000", "1.5", "0", false, 0, 0, 0},
+        {TargetDefault, "C0000", "192", "10000", false, 0, 0, 0},
+        {TargetDefault, "C0000", "192", "xyz", false, 0, 0, 0},
+        {3, "C0000", "192", "0", false, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.address) + "|" + c.size + "|" + c.crc);
+        std::string error;
+        const auto f = ParseLoadFields(c.target, c.address, c.size, c.crc, error);
+        ASSERT_EQ(f.has_value(), c.ok) << error;
+        if (!c.ok) {
+            EXPECT_FALSE(error.empty());
+            continue;
+        }
+        EXPECT_EQ(f->AddressWord, c.addressWord);
+        EXPECT_EQ(f->SizeWord, c.sizeWord);
+        EXPECT_EQ(f->ExpectedCrc, c.crcWord);
+    }
+    // The target choice's texts convert to the documented requests.
+    std::string error;
+    for (int t : {TargetDefault, TargetUsb, Target4100}) {
+        const auto f = ParseLoadFields(t, DefaultAddressText(t), DefaultSizeText(t), "0", error);
+        ASSERT_TRUE(f);
+        EXPECT_EQ(Vec(BuildLoadRequest(*f)),
+                  t == Target4100
+                      ? Bytes({0x25, 0x25, 0xF1, 0x72, 0x06, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0D, 0x0A})
+                      : Bytes({0x25, 0x25, 0xF1, 0x72, 0x06, 0x00, 0x03, 0xC0, 0x00, 0x46, 0x0D, 0x0A}));
+    }
+}
+
+TEST(LoaderFrames, EraseAndRestart) {
+    EXPECT_EQ(Vec(BuildEraseFrame()), Bytes({0x25, 0x25, 0xF1, 0x73, 0x82, 0x0D, 0x0A}));
+    std::vector<uint8_t> restart = {0x25, 0x25, 0xF1, 0x01};
+    restart.resize(20, 0);
+    for (int b : {0xF0, 0x0D, 0x0A}) restart.push_back(static_cast<uint8_t>(b));
+    EXPECT_EQ(Vec(BuildLoaderRestart()), restart);
+}
+
+// What the receiver gets: the image, zeros to the end of its last 64-byte packet, FFh up to the
+// load limit; at least one packet; an image longer than the limit is cut.
+TEST(LoadStreamTest, ImageSizesAroundPacketAndBlockBoundaries) {
+    const size_t sizes[] = {0, 1, 63, 64, 65, 16383, 16384, 16385, 99968, 100000, 196608, 262143, 262144};
+    const uint16_t sizeWords[] = {0, 16, 192, 256};
+    for (size_t size : sizes) {
+        const auto bytes = Pattern(size, static_cast<uint32_t>(size) + 3);
+        const auto image = ImageOf(bytes);
+        for (uint16_t kib : sizeWords) {
+            SCOPED_TRACE(std::to_string(size) + " bytes, " + std::to_string(kib) + " KiB");
+            const size_t limit = std::max<size_t>(kib * 1024u, 64);
+            const size_t padded = std::min((size + 63) / 64 * 64, limit);
+            std::vector<uint8_t> expected(bytes.begin(), bytes.begin() + std::min(size, limit));
+            expected.resize(padded, 0x00);
+            expected.resize(limit, 0xFF);
+            const auto stream = LoadStream(*image, LoadLimitOf(kib));
+            ASSERT_EQ(stream.size(), limit);
+            EXPECT_EQ(stream, expected);
+            EXPECT_EQ(LoadStreamCrc(*image, LoadLimitOf(kib)),
+                      LoaderCrc16(expected.data(), expected.size() / 2));
+        }
+    }
+    // 100000 bytes in 192 KiB: the packet at 99968 is all image, FFh from 100032 on.
+    const auto image = ImageOf(std::vector<uint8_t>(100000, 0x5A));
+    const auto stream = LoadStream(*image, 196608);
+    EXPECT_EQ(stream[99999], 0x5A);
+    EXPECT_EQ(stream[100000], 0x00);
+    EXPECT_EQ(stream[100031], 0x00);
+    EXPECT_EQ(stream[100032], 0xFF);
+    EXPECT_EQ(PacketCountOf(196608), 3072u);
+}
+
+// ---- the state machine against the simulated receiver ----------------------------------------
+
+class LoaderRecorder : public LoaderDisplay {
+public:
+    void ShowState(int state, const char* stateText, const char* statusText, bool locked) override {
+        EXPECT_STREQ(stateText, LoaderStateText[state]);
+        EXPECT_STREQ(statusText, LoaderStatusText[state]);
+        EXPECT_EQ(locked, state > StateStandby);
+        if (states.empty() || states.back() != state) states.push_back(state);
+    }
+    void InitProgress(int maximum) override {
+        EXPECT_EQ(maximum, 128);
+        steps = 0;
+    }
+    void StepProgress() override { ++steps; }
+    void ShowResult(LoadResultText r) override { results.push_back(r); }
+    void ShowCrc(const LoaderCrcValues& v) override { crcs.push_back(v); }
+    void ShowTransfer(int64_t, uint32_t sent, uint32_t total, double) override {
+        EXPECT_LE(sent, total);
+        lastSent = sent;
+    }
+    void LoadEnded(const LoadReport& r) override { reports.push_back(r); }
+    std::optional<LoadJob> SnapshotJob(std::string& refusal) override {
+        ++snapshots;
+        if (!job) refusal = "no image chosen";
+        return job;
+    }
+
+    int Count(int state) const { return static_cast<int>(std::count(states.begin(), states.end(), state)); }
+
+    std::vector<int> states;
+    std::vector<LoadResultText> results;
+    std::vector<LoaderCrcValues> crcs;
+    std::vector<LoadReport> reports;
+    std::optional<LoadJob> job;
+    int steps = 0;
+    int snapshots = 0;
+    uint32_t lastSent = 0;
+};
+
+LoadJob MakeJob(const std::vector<uint8_t>& bytes, int target, uint16_t kib,
+                std::optional<uint16_t> crc = {}) {
+    LoadJob job;
+    job.Image = ImageOf(bytes);
+    job.Target = target;
+    job.Fields.AddressWord = target == Target4100 ? 0 : 0x300;
+    job.Fields.SizeWord = kib;
+    job.Fields.ExpectedCrc = crc ? *crc : LoadStreamCrc(*job.Image, LoadLimitOf(kib));
+    return job;
+}
+
+// The loader on one end of a pseudo-terminal, the simulated receiver (or nothing) on the other;
+// every sleep of the loader moves the clock and lets the receiver run.
+class Line {
+public:
+    explicit Line(sim::ReceiverOptions options = {}, bool receiver = true) {
+        if (receiver) rx.emplace(clock, options);
+        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        EXPECT_GE(master_, 0);
+        grantpt(master_);
+        unlockpt(master_);
+        port = std::make_shared<TSerialPort>(0, 4800, 8, 0, 0, 2, 4096, 4096, ptsname(master_), boxes);
+        EXPECT_TRUE(port->Open());
+        current.Set(port);
+        machine.SetStandby();
+    }
+    ~Line() {
+        current.Release();
+        ::close(master_);
+    }
+
+    // As the Write button does: restart into the loader (unless "4100") and start.
+    void Write(LoadJob job) {
+        RestartIntoLoader(*port, 4800, job.Target, sleeper_);
+        machine.Start(std::move(job));
+    }
+    // Passes until pred holds or limitMs of clock time have gone. Each pass that waits for the
+    // receiver moves the clock stepMs on (a pass that reads nothing also waits out the port's
+    // real read time, so small steps make slow tests); passes that send packets move it only
+    // by their own pass delay.
+    bool RunUntil(const std::function<bool()>& pred, int64_t limitMs, int stepMs = 50) {
+        const int64_t end = clock.NowMs() + limitMs;
+        while (clock.NowMs() < end) {
+            if (pred()) return true;
+            Advance(machine.GetState() == StateSending ? 0 : stepMs);
+            machine.Pass();
+        }
+        return pred();
+    }
+    bool RunToState(int state, int64_t limitMs, int stepMs = 50) {
+        return RunUntil([&] { return machine.GetState() == state; }, limitMs, stepMs);
+    }
+    void Advance(int ms) {
+        for (int done = 0; done < ms;) {
+            const int step = std::min(10, ms - done);
+            clock.SleepMs(step);
+            done += step;
+            Pump();
+        }
+        if (ms == 0) Pump();
+    }
+    // Bytes the host wrote, in order.
+    std::vector<uint8_t> host;
+    std::string fromReceiver;
+
+    // Writes to the host's side as the receiver.
+    void Say(const std::string& s) {
+        if (s.empty()) return;
+        [[maybe_unused]] ssize_t w = ::write(master_, s.data(), s.size());
+        atLineEnd_ = s.back() == '\n';
+    }
+    std::string Sentence(const std::string& body) {
+        uint8_t cs = 0;
+        for (char c : body) cs ^= static_cast<uint8_t>(c);
+        char tail[8];
+        std::snprintf(tail, sizeof tail, "*%02X\r\n", cs);
+        return "$" + body + tail;
+    }
+
+    ManualClock clock;
+    std::optional<sim::Receiver> rx;
+    NoBoxes boxes;
+    CurrentPort current;
+    std::shared_ptr<TSerialPort> port;
+    LoaderRecorder display;
+    InlineRunner runner;
+    LoaderMachine machine{current, display, runner, clock, [this](int ms, bool) {
+                              Advance(ms);
+                              return true;
+                          }};
+
+private:
+    void Pump() {
+        uint8_t buf[8192];
+        ssize_t n;
+        while ((n = ::read(master_, buf, sizeof buf)) > 0) {
+            host.insert(host.end(), buf, buf + n);
+            if (rx) {
+                rx->SetHostRate(port->Baud());
+                rx->Feed(buf, static_cast<size_t>(n));
+            }
+        }
+        if (rx) {
+            rx->SetHostRate(port->Baud());
+            const std::string out = rx->Tick();
+            fromReceiver += out;
+            Say(out);
+            if (!out.empty()) return;
+        }
+        // A quiet line costs each read its full real wait. A lone LF between sentences is line
+        // noise that the loader's parser drops without a trace, and keeps the reads short.
+        if (atLineEnd_) Say("\n");
+    }
+
+    // The clock through which Write's own waits pass.
+    class Sleeper : public Clock {
+    public:
+        explicit Sleeper(Line& l) : line_(l) {}
+        int64_t NowSeconds() const override { return line_.clock.NowSeconds(); }
+        int64_t NowMs() const override { return line_.clock.NowMs(); }
+        int64_t UnixSeconds() const override { return 0; }
+        void SleepMs(int ms) const override { line_.Advance(ms); }
+
+    private:
+        Line& line_;
+    };
+    int master_ = -1;
+    bool atLineEnd_ = true;
+    Sleeper sleeper_{*this};
+};
+
+std::vector<uint8_t> After(const std::vector<uint8_t>& all, const std::vector<uint8_t>& marker) {
+    auto at = std::search(all.begin(), all.end(), marker.begin(), marker.end());
+    if (at == all.end()) return {};
+    return {at + static_cast<long>(marker.size()), all.end()};
+}
+
+TEST(LoaderMachineTest, DefaultLoadOf192KiB) {
+    Line line;
+    const auto bytes = Pattern(150000);
+    line.Write(MakeJob(bytes, TargetDefault, 192));
+    ASSERT_TRUE(line.RunToState(StateFirmwareOk, 30000));
+    const auto& d = line.display;
+    // 3 Wait For response, 5 Erasing, then 12 blocks with a pause after each but the last.
+    EXPECT_EQ(d.states.front(), StateWaitResponse);
+    EXPECT_EQ(d.Count(StateSending), 12);
+    EXPECT_EQ(d.Count(StateProgramming), 11);
+    EXPECT_EQ(d.Count(StateStartLoading), 0) << "state 2 is never shown";
+    EXPECT_EQ(d.steps, 122);  // a step each 1600 bytes
+    EXPECT_EQ(d.lastSent, 196608u);
+    const auto request = Bytes({0x25, 0x25, 0xF1, 0x72, 0x06, 0x00, 0x03, 0xC0, 0x00, 0x46, 0x0D, 0x0A});
+    const auto stream = LoadStream(*ImageOf(bytes), 196608);
+    EXPECT_EQ(After(line.host, request), stream);
+    EXPECT_EQ(line.rx->Flash(), stream);
+    ASSERT_EQ(d.reports.size(), 1u);
+    EXPECT_EQ(d.reports[0].End, LoadEnd::Passed);
+    EXPECT_EQ(d.reports[0].BytesSent, 196608u);
+    ASSERT_EQ(d.crcs.size(), 1u);
+    EXPECT_EQ(d.crcs[0].Host, LoaderCrc16(stream.data(), stream.size() / 2));
+    EXPECT_EQ(d.crcs[0].Receiver, d.crcs[0].Host);
+    EXPECT_EQ(d.results, (std::vector{LoadResultText::None, LoadResultText::Pass}));
+    // A second later Standby, unarmed without Auto Load.
+    ASSERT_TRUE(line.RunToState(StateStandby, 3000));
+    EXPECT_FALSE(line.machine.Active());
+}
+
+TEST(LoaderMachineTest, EveryTargetProgramsWhatIsSent) {
+    struct Case {
+        int target;
+        uint16_t kib;
+        size_t imageSize;
+    } cases[] = {{TargetDefault, 32, 20000},
+                 {TargetUsb, 16, 16384},
+                 {Target4100, 32, 40000},
+                 {TargetDefault, 0, 5000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(LoadTargetNames[c.target] + std::string(" ") + std::to_string(c.kib));
+        Line line;
+        const auto bytes = Pattern(c.imageSize);
+        line.Write(MakeJob(bytes, c.target, c.kib));
+        ASSERT_TRUE(line.RunToState(StateFirmwareOk, 10000));
+        const auto stream = LoadStream(*ImageOf(bytes), LoadLimitOf(c.kib));
+        EXPECT_EQ(line.rx->Flash(), stream);
+        const bool direct = c.target == Target4100;
+        EXPECT_EQ(line.display.Count(StateWaitAck), direct ? 1 : 0);
+        EXPECT_EQ(line.display.Count(StateErasing4100), direct ? 1 : 0);
+        EXPECT_EQ(line.display.Count(StateErasing), direct ? 0 : 1);
+        // The erase frame goes out only to the "4100" loader, right before the image.
+        const auto erase = Vec(BuildEraseFrame());
+        EXPECT_EQ(After(line.host, erase) == stream, direct);
+        if (c.kib == 0) {
+            EXPECT_EQ(stream.size(), 64u) << "size 0 sends one packet";
+        }
+    }
+}
+
+TEST(LoaderMachineTest, SilentReceiverTimesOutBackToStandby) {
+    struct Case {
+        int target;
+        int seconds;  // the wait's deadline
+        int state;    // the state that waits
+    } cases[] = {{TargetDefault, 5, StateWaitResponse},
+                 {TargetUsb, 20, StateWaitResponse},
+                 {Target4100, 5, StateWaitAck}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(LoadTargetNames[c.target]);
+        sim::ReceiverOptions o;
+        o.Loader.Silent = true;
+        Line line(o);
+        line.Write(MakeJob(Pattern(1000), c.target, 16));
+        ASSERT_TRUE(line.RunToState(c.state, 1000));
+        const int64_t entered = line.clock.NowSeconds();
+        // Whole seconds: the deadline passes when the clock is past now + n.
+        ASSERT_TRUE(line.RunToState(StateStandby, 30000, 100));
+        EXPECT_EQ(line.clock.NowSeconds() - entered, c.seconds + 1);
+        EXPECT_FALSE(line.machine.Active());
+        ASSERT_EQ(line.display.reports.size(), 1u);
+        EXPECT_EQ(line.display.reports[0].End, LoadEnd::TimedOut);
+        EXPECT_EQ(line.display.reports[0].State, c.state);
+        EXPECT_EQ(line.display.reports[0].RequestSent, c.target == Target4100);
+        EXPECT_TRUE(line.display.results.empty() || line.display.results.back() != LoadResultText::Fail);
+    }
+}
+
+TEST(LoaderMachineTest, RefusedRequestReturnsToStandbyArmed) {
+    sim::ReceiverOptions o;
+    o.Loader.Nack = true;
+    Line line(o);
+    line.Write(MakeJob(Pattern(1000), TargetDefault, 16));
+    ASSERT_TRUE(line.RunToState(StateErasing, 2000));
+    ASSERT_TRUE(line.RunToState(StateStandby, 2000));
+    EXPECT_TRUE(line.machine.Active());
+    ASSERT_EQ(line.display.reports.size(), 1u);
+    EXPECT_EQ(line.display.reports[0].End, LoadEnd::Refused);
+    EXPECT_EQ(line.display.Count(StateSending), 0);
+}
+
+TEST(LoaderMachineTest, CrcMismatchFailsAndHoldsTheEndStateForItsTime) {
+    for (bool autoLoad : {false, true}) {
+        SCOPED_TRACE(autoLoad ? "Auto Load" : "Write");
+        sim::ReceiverOptions o;
+        o.Loader.Crc = 0x1234;
+        Line line(o);
+        auto job = MakeJob(Pattern(3000), TargetDefault, 16);
+        job.AutoLoad = autoLoad;
+        line.display.job = job;
+        line.Write(job);
+        ASSERT_TRUE(line.RunToState(StateFailCrc, 5000));
+        const int64_t entered = line.clock.NowSeconds();
+        ASSERT_EQ(line.display.crcs.size(), 1u);
+        EXPECT_EQ(line.display.crcs[0].Receiver, 0x1234);
+        EXPECT_EQ(line.display.crcs[0].Host, line.display.crcs[0].Expected);
+        EXPECT_EQ(line.display.results.back(), LoadResultText::Fail);
+        EXPECT_EQ(line.display.reports.at(0).End, LoadEnd::CrcMismatch);
+        ASSERT_TRUE(line.RunToState(StateStandby, 5000, 100));
+        EXPECT_EQ(line.clock.NowSeconds() - entered, autoLoad ? 3 : 2);
+        EXPECT_EQ(line.machine.Active(), autoLoad);
+    }
+    // The receiver agrees with the host but not with the CRC field: a failure too.
+    Line line;
+    line.Write(MakeJob(Pattern(3000), TargetDefault, 16, uint16_t{0}));
+    ASSERT_TRUE(line.RunToState(StateFailCrc, 5000));
+    EXPECT_EQ(line.display.crcs.at(0).Host, line.display.crcs.at(0).Receiver);
+}
+
+TEST(LoaderMachineTest, InterruptionShowsInterruptAndCanBeLeft) {
+    for (bool autoLoad : {false, true}) {
+        SCOPED_TRACE(autoLoad ? "Auto Load" : "Write");
+        Line line;
+        auto job = MakeJob(Pattern(60000), TargetDefault, 64);
+        job.AutoLoad = autoLoad;
+        line.Write(job);
+        ASSERT_TRUE(line.RunToState(StateProgramming, 5000));
+        const int64_t at = line.clock.NowMs();
+        line.machine.SetActive(false);
+        ASSERT_TRUE(line.RunUntil([&] { return line.display.Count(StateInterrupt) == 1; }, 1000));
+        ASSERT_EQ(line.display.reports.size(), 1u);
+        EXPECT_EQ(line.display.reports[0].End, LoadEnd::Interrupted);
+        EXPECT_EQ(line.display.reports[0].State, StateProgramming);
+        if (autoLoad) {
+            // Two seconds later Standby, armed for the next receiver.
+            ASSERT_TRUE(line.RunToState(StateStandby, 3000));
+            EXPECT_EQ(line.display.states.back(), StateStandby);
+            EXPECT_GE(line.clock.NowMs() - at, 2000);
+            EXPECT_TRUE(line.machine.Active());
+            continue;
+        }
+        // Without Auto Load it stays there, unarmed, until told to leave.
+        EXPECT_FALSE(line.RunToState(StateStandby, 3000, 100));
+        EXPECT_FALSE(line.machine.Active());
+        line.machine.ReturnToStandby();
+        ASSERT_TRUE(line.RunToState(StateStandby, 500));
+        EXPECT_EQ(line.display.reports.size(), 1u) << "reported once";
+    }
+}
+
+TEST(LoaderMachineTest, PortWriteFailureEndsTheLoadVisibly) {
+    Line line;
+    line.Write(MakeJob(Pattern(60000), TargetDefault, 64));
+    ASSERT_TRUE(line.RunToState(StateSending, 5000));
+    line.port->Close();  // the adapter is gone
+    ASSERT_TRUE(line.RunToState(StateStandby, 1000));
+    ASSERT_EQ(line.display.reports.size(), 1u);
+    EXPECT_EQ(line.display.reports[0].End, LoadEnd::PortFailed);
+    EXPECT_EQ(line.display.reports[0].Detail, WriteFailedText);
+    EXPECT_EQ(line.display.results.back(), LoadResultText::Fail);
+    EXPECT_FALSE(line.machine.Active());
+}
+
+TEST(LoaderMachineTest, RevisionCheckEndsInFailRevision) {
+    Line line;
+    auto job = MakeJob(Pattern(3000), TargetDefault, 16);
+    job.RevisionCheck = true;
+    job.RevisionText = "Rev1000000";
+    line.Write(job);
+    ASSERT_TRUE(line.RunToState(StateCheckRevision, 5000));
+    ASSERT_TRUE(line.RunToState(StateFailRevision, 10000, 100));
+    EXPECT_EQ(line.display.reports.at(0).End, LoadEnd::RevisionFailed);
+}
+
+TEST(LoaderMachineTest, FactoryDefaultGoesOutAtTheWorkingRateAfterAGoodLoad) {
+    Line line;
+    auto job = MakeJob(Pattern(3000), TargetDefault, 16);
+    job.FactoryDefault = true;
+    line.Write(job);
+    ASSERT_TRUE(line.RunToState(StateFactoryDefault, 5000));
+    EXPECT_EQ(line.port->Baud(), 4800);
+    ASSERT_TRUE(line.RunToState(StateFirmwareOk, 7000));
+    EXPECT_EQ(line.display.results.back(), LoadResultText::Pass);
+    EXPECT_EQ(line.display.reports.at(0).End, LoadEnd::Passed);
+    EXPECT_EQ(line.port->Baud(), 115200);
+    const auto frame =
+        Bytes({0x25, 0x25, 0xF1, 0x08, 'K', 'V', 'D', 'T', 0xF1 ^ 0x08 ^ 'K' ^ 'V' ^ 'D' ^ 'T', 0x0D, 0x0A});
+    EXPECT_NE(std::search(line.host.begin(), line.host.end(), frame.begin(), frame.end()), line.host.end());
+    // The receiver took it: it acknowledged command 08h.
+    EXPECT_NE(line.fromReceiver.find("\x25\x25\x06\x08\x0E\x0D\x0A"), std::string::npos);
+}
+
+TEST(LoaderMachineTest, AutoLoadLoadsReceiversThatAnnounceThemselves) {
+    Line line;
+    auto job = MakeJob(Pattern(20000), TargetDefault, 16);
+    job.AutoLoad = true;
+    line.display.job = job;
+    line.Write(job);
+    ASSERT_TRUE(line.RunToState(StateFirmwareOk, 5000));
+    ASSERT_TRUE(line.RunToState(StateStandby, 3000));
+    EXPECT_TRUE(line.machine.Active());
+    EXPECT_EQ(line.display.snapshots, 0);
+    // The next receiver restarts into its loader by itself (here: the same one, told by hand).
+    const auto restart = BuildLoaderRestart();
+    line.rx->SetHostRate(4800);
+    line.rx->Feed(restart.data(), restart.size());
+    ASSERT_TRUE(line.RunUntil([&] { return line.display.reports.size() == 2; }, 10000));
+    EXPECT_EQ(line.display.reports[1].End, LoadEnd::Passed);
+    EXPECT_EQ(line.display.snapshots, 1) << "the page's values are taken when the receiver asks";
+    // Without parameters an announcing receiver is left alone.
+    line.display.job.reset();
+    ASSERT_TRUE(line.RunToState(StateStandby, 3000));
+    line.rx->SetHostRate(4800);
+    line.rx->Feed(restart.data(), restart.size());
+    ASSERT_TRUE(line.RunUntil([&] { return line.display.reports.size() == 3; }, 5000));
+    EXPECT_EQ(line.display.reports[2].End, LoadEnd::Refused);
+    EXPECT_EQ(line.display.reports[2].Detail, "no image chosen");
+    EXPECT_EQ(line.machine.GetState(), StateStandby);
+}
+
+TEST(LoaderMachineTest, EraseTimeOutGoesOnSending) {
+    Line line({}, /*receiver=*/false);
+    line.machine.Start(MakeJob(Pattern(3000), TargetDefault, 16));
+    line.RunUntil([] { return false; }, 50);
+    line.Say(line.Sentence("PQLN,4D,21,HELLO"));
+    ASSERT_TRUE(line.RunToState(StateErasing, 1000));
+    const int64_t entered = line.clock.NowSeconds();
+    ASSERT_TRUE(line.RunToState(StateSending, 10000, 100));
+    EXPECT_EQ(line.clock.NowSeconds() - entered, 6);
+    ASSERT_TRUE(line.RunToState(StateCheckCrc, 1000));
+    // Nothing reported within 15 s: "FAIL CRC!" without "FAIL!".
+    ASSERT_TRUE(line.RunToState(StateFailCrc, 20000, 200));
+    EXPECT_EQ(line.display.reports.at(0).End, LoadEnd::TimedOut);
+    EXPECT_TRUE(line.display.results.empty() || line.display.results.back() != LoadResultText::Fail);
+}
+
+}  // namespace
+}  // namespace vantora
