@@ -47,6 +47,7 @@ struct Options {
     std::string Link;
     std::string FlashFile;
     std::string Record;
+    std::string RecordInput;
     std::string LoaderCrc;
     bool LoaderSilent = false;
     bool LoaderNack = false;
@@ -125,6 +126,8 @@ int main(int argc, char** argv) {
     app.add_option("--flash-file", o.FlashFile, "Write the bytes the flash loader programs to FILE");
     app.add_option("--record", o.Record,
                    "Append every byte sent to the host to FILE (what a host's log should hold)");
+    app.add_option("--record-input", o.RecordInput,
+                   "Append every byte received from the host to FILE (the frames a host sent)");
     app.add_option("--loader-crc", o.LoaderCrc,
                    "Loader reports this CRC (hexadecimal) instead of the real one");
     app.add_flag("--loader-silent", o.LoaderSilent, "Loader announces and answers nothing");
@@ -181,11 +184,12 @@ int main(int argc, char** argv) {
     uint64_t flashWritten = 0;
     std::string pending;
     int status = 0;
-    std::ofstream record;
-    if (!o.Record.empty()) {
-        record.open(o.Record, std::ios::binary | std::ios::trunc);
-        if (!record) {
-            std::cerr << "vantora-sim: cannot write " << o.Record << "\n";
+    std::ofstream record, recordInput;
+    for (auto [file, path] : {std::pair{&record, &o.Record}, std::pair{&recordInput, &o.RecordInput}}) {
+        if (path->empty()) continue;
+        file->open(*path, std::ios::binary | std::ios::trunc);
+        if (!*file) {
+            std::cerr << "vantora-sim: cannot write " << *path << "\n";
             return 1;
         }
     }
@@ -210,8 +214,10 @@ int main(int argc, char** argv) {
         if (pty.IsOpen()) {
             uint8_t buf[4096];
             ssize_t n;
-            while ((n = read(pty.Master(), buf, sizeof buf)) > 0)
+            while ((n = read(pty.Master(), buf, sizeof buf)) > 0) {
+                if (recordInput.is_open()) recordInput.write(reinterpret_cast<const char*>(buf), n).flush();
                 if (!source) receiver.Feed(buf, static_cast<size_t>(n));
+            }
         }
 
         size_t room = PendingLimit - std::min(PendingLimit, pending.size());

@@ -83,11 +83,36 @@ void TViewTask::Run() {
     log_.Close();
 }
 
-void TViewTask::Pass() {
-    if (logCloseRequest_.exchange(false)) {
-        std::lock_guard lock(logMutex_);
-        log_.Close();
+void TViewTask::RequestTables(std::function<void(const ReceiverTables&)> done) {
+    {
+        std::lock_guard lock(tablesMutex_);
+        tablesRequests_.push_back(std::move(done));
     }
+    Wake();
+}
+
+void TViewTask::ServeTablesRequest() {
+    std::vector<std::function<void(const ReceiverTables&)>> requests;
+    {
+        std::lock_guard lock(tablesMutex_);
+        requests.swap(tablesRequests_);
+    }
+    if (requests.empty()) return;
+    tablesCopy_ = binary_.Tables();
+    Show([&] {
+        for (const auto& done : requests)
+            if (done) done(tablesCopy_);
+    });
+}
+
+void TViewTask::Pass() {
+    if (logCloseRequest_.load()) {
+        std::lock_guard lock(logMutex_);
+        // Tested again under the lock: a StartLog in between has cleared it, and its log stays.
+        if (logCloseRequest_.exchange(false)) log_.Close();
+    }
+    // Between two parses: the decoders have written whole records only.
+    ServeTablesRequest();
     if (!active_.load()) {
         Sleep(IdleMs);
         return;

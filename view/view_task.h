@@ -5,10 +5,12 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "logging/raw_log.h"
 #include "protocol/binary.h"
@@ -56,6 +58,11 @@ public:
     void ResetTraceRecordCount() { traceRecordsRead_.store(0); }
     int TraceRecordsRead() const { return traceRecordsRead_.load(); }
 
+    // Saves of the ephemeris and almanac tables: the loop copies the tables between two parses,
+    // so that every block is whole, and hands the copy to done on the main thread. Requests are
+    // served in order at the next pass; none is served once the loop has stopped.
+    void RequestTables(std::function<void(const ReceiverTables&)> done);
+
     // Ends the loop (idempotent); the destructor calls it.
     void Stop();
 
@@ -65,6 +72,7 @@ public:
 private:
     void Run();
     void Pass();
+    void ServeTablesRequest();
     void Sleep(int ms);
     void Wake();
     void Show(const std::function<void()>& fn) { runner_.RunAndWait(fn); }
@@ -117,6 +125,10 @@ private:
 
     mutable std::mutex logMutex_;
     RawLog log_;
+
+    std::mutex tablesMutex_;
+    std::vector<std::function<void(const ReceiverTables&)>> tablesRequests_;
+    ReceiverTables tablesCopy_{};  // the loop's; handed out while it waits
 
     std::mutex sleepMutex_;
     std::condition_variable sleepCv_;

@@ -4,7 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -14,45 +16,37 @@
 namespace vantora {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+static_assert(std::endian::native == std::endian::little, "words are put in host order");
 
-Bytes Record(uint32_t w, int32_t x = 0, int32_t y = 0, int32_t z = 0, uint16_t f = 0,
-             uint8_t id1 = IdReport) {
-    uint8_t pay[TracePayloadLength];
+// A trace data record frame (any first identifier byte) as the raw file holds it.
+std::string Record(uint32_t w, int32_t x = 0, int32_t y = 0, int32_t z = 0, uint16_t f = 0,
+                   uint8_t id1 = IdReport) {
     const uint32_t words[5] = {w, uint32_t(x), uint32_t(y), uint32_t(z), f};
-    for (int i = 0; i < TracePayloadLength; ++i) pay[i] = uint8_t(words[i / 4] >> (8 * (i % 4)));
-    Bytes out(TraceFrameLength);
-    EXPECT_EQ(BuildFrame(id1, TraceRecordId, pay, TracePayloadLength, out.data(), TraceFrameLength), 25);
-    return out;
+    uint8_t payload[TracePayloadLength], out[TraceFrameLength];
+    std::memcpy(payload, words, sizeof payload);
+    EXPECT_EQ(BuildFrame(id1, TraceRecordId, payload, TracePayloadLength, out, TraceFrameLength),
+              TraceFrameLength);
+    return std::string(reinterpret_cast<char*>(out), TraceFrameLength);
 }
 
-Bytes Cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
-Bytes Text(const std::string& s) {
-    return Bytes(s.begin(), s.end());
-}
-
-Bytes Changed(Bytes b, size_t at, uint8_t v) {
+std::string Changed(std::string b, size_t at, char v) {
     b[at] = v;
     return b;
 }
 
 // Words of the records found with the data fed in blocks, carrying the tail as the file reader does.
-std::vector<uint32_t> Scan(const Bytes& data, size_t block) {
+std::vector<uint32_t> Scan(const std::string& data, size_t block) {
     std::vector<uint32_t> words;
-    Bytes buf;
+    std::string buf;
     for (size_t at = 0;; at += block) {
-        const size_t take = at < data.size() ? std::min(block, data.size() - at) : 0;
-        buf.insert(buf.end(), data.data() + at, data.data() + at + take);
-        const size_t rest = ScanTraceRecords(buf.data(), buf.size(), take == 0,
-                                             [&](const TraceRecord& r) { words.push_back(r.Word); });
+        const std::string part = at < data.size() ? data.substr(at, block) : "";
+        buf += part;
+        const size_t rest =
+            ScanTraceRecords(reinterpret_cast<const uint8_t*>(buf.data()), buf.size(), part.empty(),
+                             [&](const TraceRecord& r) { words.push_back(r.Word); });
         EXPECT_LT(buf.size() - rest, size_t(TraceFrameLength));
-        buf.erase(buf.begin(), buf.begin() + rest);
-        if (take == 0) return words;
+        buf.erase(0, rest);
+        if (part.empty()) return words;
     }
 }
 
@@ -67,9 +61,8 @@ std::string ReadFile(const std::string& p) {
     return s.str();
 }
 
-void WriteFile(const std::string& p, const Bytes& b) {
-    std::ofstream(p, std::ios::binary)
-        .write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+void WriteFile(const std::string& p, const std::string& b) {
+    std::ofstream(p, std::ios::binary) << b;
 }
 
 struct TempDir {
@@ -117,29 +110,28 @@ TEST(TraceLine, BothFormsByteForByte) {
 }
 
 TEST(TraceScan, FindsValidRecordsAmongOtherBytes) {
-    const Bytes r1 = Record(1, 10, 20, 30), r2 = Record(2), r3 = Record(3);
-    const Bytes gga = Text("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n");
-    const Bytes status = {0x25, 0x25, 0xF2, 0x89, 1, 2, 3, 4, 5, 6, 7, 0x7F, 0x0D, 0x0A};
-    const Bytes cut(r2.begin(), r2.begin() + 15);
+    const std::string r1 = Record(1, 10, 20, 30), r2 = Record(2), r3 = Record(3), cut = r2.substr(0, 15);
+    const std::string gga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+    const std::string status = "%%\xF2\x89\x01\x02\x03\x04\x05\x06\x07\x7F\r\n";
     const struct {
         const char* name;
-        Bytes stream;
+        std::string stream;
         std::vector<uint32_t> words;
     } cases[] = {
-        {"empty", {}, {}},
-        {"with NMEA and other frames", Cat({gga, r1, status, r2, gga, r3}), {1, 2, 3}},
+        {"empty", "", {}},
+        {"with NMEA and other frames", gga + r1 + status + r2 + gga + r3, {1, 2, 3}},
         {"06h 15h F1h accepted",
-         Cat({Record(4, 0, 0, 0, 0, 0x06), Record(5, 0, 0, 0, 0, 0x15), Record(6, 0, 0, 0, 0, 0xF1)}),
+         Record(4, 0, 0, 0, 0, 0x06) + Record(5, 0, 0, 0, 0, 0x15) + Record(6, 0, 0, 0, 0, 0xF1),
          {4, 5, 6}},
-        {"00h refused", Cat({Record(7, 0, 0, 0, 0, 0x00), r2}), {2}},
-        {"bad checksum", Cat({Changed(r1, 22, r1[22] ^ 1), r2}), {2}},
-        {"not 88h", Cat({Changed(r1, 3, 0x86), r2}), {2}},
-        {"broken line end", Cat({Changed(r1, 23, 0x0A), Changed(r3, 24, 0x0D), r2}), {2}},
-        {"cut at the end", Cat({r1, cut}), {1}},
+        {"00h refused", Record(7, 0, 0, 0, 0, 0x00) + r2, {2}},
+        {"bad checksum", Changed(r1, 22, r1[22] ^ 1) + r2, {2}},
+        {"not 88h", Changed(r1, 3, '\x86') + r2, {2}},
+        {"broken line end", Changed(r1, 23, '\n') + Changed(r3, 24, '\r') + r2, {2}},
+        {"cut at the end", r1 + cut, {1}},
         // A cut record, or stray "%" bytes, must not swallow the good record behind them.
-        {"cut record then a record", Cat({cut, r3}), {3}},
-        {"three % before records", Cat({Text("%"), r1, Text("%%%"), r2}), {1, 2}},
-        {"record inside a false start", Cat({Bytes(r1.begin(), r1.begin() + 6), r2, r3}), {2, 3}},
+        {"cut record then a record", cut + r3, {3}},
+        {"three % before records", "%" + r1 + "%%%" + r2, {1, 2}},
+        {"record inside a false start", r1.substr(0, 6) + r2 + r3, {2, 3}},
     };
     for (const auto& c : cases)
         for (size_t block : {1 << 20, 1, 2, 7, 24, 25, 26})
@@ -148,9 +140,8 @@ TEST(TraceScan, FindsValidRecordsAmongOtherBytes) {
 
 TEST(TraceConvert, BothFormsGpxAndEmptyInput) {
     TempDir dir;
-    WriteFile(dir / "raw",
-              Cat({Text("$GPGSA,A,3*00\r\n%%"), Record(0x04B0A8C0, 4194304, 171887, 4776591, 0x3155),
-                   Record(1, -6378137, 0, 0, 0x0100)}));
+    WriteFile(dir / "raw", "$GPGSA,A,3*00\r\n%%" + Record(0x04B0A8C0, 4194304, 171887, 4776591, 0x3155) +
+                               Record(1, -6378137, 0, 0, 0x0100));
     std::string error;
     TraceResult r = ConvertTrace(dir / "raw", dir / "ecef", TraceForm::Ecef, nullptr, error, dir / "gpx");
     ASSERT_TRUE(r.Ok()) << error;
@@ -170,7 +161,7 @@ TEST(TraceConvert, BothFormsGpxAndEmptyInput) {
               "75, 43200, 48.880892, 2.346728, -6991.918630, 85, 1, 1\n0, 1, 0.000000, 180.000000, 0.000000, "
               "0, 0, 0\n");
 
-    WriteFile(dir / "empty", {});
+    WriteFile(dir / "empty", "");
     ASSERT_TRUE(
         ConvertTrace(dir / "empty", dir / "geo", TraceForm::Geodetic, nullptr, error, dir / "gpx").Ok());
     EXPECT_EQ(ReadFile(dir / "geo"), "");
@@ -180,7 +171,8 @@ TEST(TraceConvert, BothFormsGpxAndEmptyInput) {
 TEST(TraceConvert, RecordAcrossReadBlocksProgressAndCancel) {
     TempDir dir;
     // The second record straddles the end of the first 1 MiB block; then a long run of "%".
-    const Bytes raw = Cat({Bytes((1 << 20) - 35, 'x'), Record(1), Record(2), Bytes(1 << 20, '%'), Record(3)});
+    const std::string raw =
+        std::string((1 << 20) - 35, 'x') + Record(1) + Record(2) + std::string(1 << 20, '%') + Record(3);
     WriteFile(dir / "raw", raw);
     int64_t last = 0;
     std::string error;
@@ -200,7 +192,7 @@ TEST(TraceConvert, RecordAcrossReadBlocksProgressAndCancel) {
 
 TEST(TraceConvert, FailuresAreReportedNeverSuccess) {
     TempDir dir;
-    WriteFile(dir / "raw", Cat({Record(1), Record(2)}));
+    WriteFile(dir / "raw", Record(1) + Record(2));
     const std::string raw = dir / "raw", out = dir / "out";
     const struct {
         std::string in, out, gpx, error;
@@ -224,7 +216,7 @@ TEST(TraceConvert, FailuresAreReportedNeverSuccess) {
 
 TEST(TraceTool, ExitStatusDefaultsAndSummary) {
     TempDir dir;
-    WriteFile(dir / "tracelog.tmp", Cat({Record(1), Text("junk"), Record(2, 0, 0, 6356752)}));
+    WriteFile(dir / "tracelog.tmp", Record(1) + "junk" + Record(2, 0, 0, 6356752));
     const auto run = [&](const std::string& args) {
         const std::string cmd =
             "cd '" + dir.path + "' && " VANTORA_BINARY_DIR "/logging/vantora-trace " + args;

@@ -127,7 +127,7 @@ TEST(ViewTask, ResetSentenceCountDropsWhatWasWaiting) {
     EXPECT_FALSE(rig.task.SentenceSeen());
     rig.pty.Write(kGga);
     ASSERT_TRUE(rig.display.WaitFor([&] { return rig.display.messages.size() == 1; }));
-    EXPECT_TRUE(rig.task.SentenceSeen());
+    EXPECT_TRUE(Eventually([&] { return rig.task.SentenceSeen(); }));
 }
 
 TEST(ViewTask, LogHoldsExactlyWhatWasRead) {
@@ -163,6 +163,54 @@ TEST(ViewTask, LogHoldsExactlyWhatWasRead) {
     EXPECT_EQ(slurp(dir / "first.log"), stream);
     EXPECT_EQ(slurp(dir / "second.log"), kGga);
     std::filesystem::remove_all(dir);
+}
+
+TEST(ViewTask, TablesAreCopiedBetweenParsesWithWholeBlocksOnly) {
+    std::mutex m;
+    std::condition_variable cv;
+    int served = 0;
+    ReceiverTables copy{};
+    Rig rig;  // stopped before the above go
+    auto request = [&] {
+        const int before = [&] {
+            std::lock_guard l(m);
+            return served;
+        }();
+        rig.task.RequestTables([&](const ReceiverTables& t) {
+            {
+                std::lock_guard l(m);
+                copy = t;
+                ++served;
+            }
+            cv.notify_all();
+        });
+        std::unique_lock l(m);
+        return cv.wait_for(l, 2s, [&] { return served == before + 1; });
+    };
+    // Served while the thread is switched off as well.
+    ASSERT_TRUE(request());
+    EXPECT_EQ(copy.EphemerisMask, 0u);
+
+    auto ephemeris = [](uint8_t sat) {
+        std::vector<uint8_t> payload = {2, sat};
+        for (int i = 0; i < 120; ++i) payload.push_back(static_cast<uint8_t>(sat + i));
+        return sample::BinaryFrame(IdReport, 0x83, payload);
+    };
+    rig.task.SetActive(true);
+    const std::string second = ephemeris(17);
+    rig.pty.Write(ephemeris(3) + second.substr(0, 60));
+    std::this_thread::sleep_for(350ms);
+    ASSERT_TRUE(request());
+    EXPECT_EQ(copy.EphemerisMask, 1u << 2);
+    EXPECT_EQ(copy.EphemerisTable[2][119], 3 + 119);
+    // Half a record has written nothing yet.
+    EXPECT_EQ(copy.EphemerisTable[16][0], 0);
+    rig.pty.Write(second.substr(60));
+    std::this_thread::sleep_for(350ms);
+    ASSERT_TRUE(request());
+    EXPECT_EQ(copy.EphemerisMask, (1u << 2) | (1u << 16));
+    EXPECT_EQ(copy.EphemerisTable[16][0], 17);
+    EXPECT_EQ(copy.EphemerisTable[16][119], static_cast<uint8_t>(17 + 119));
 }
 
 TEST(ViewTask, HangupMidStreamIsSurvived) {

@@ -1,0 +1,121 @@
+// Entry: the application, the main window and the message loop.
+#include <QApplication>
+#include <QDateTime>
+#include <QLabel>
+#include <QMessageBox>
+#include <QScatterSeries>
+#include <QTimer>
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "app/qt_platform.h"
+#include "app/top_window.h"
+#include "protocol/binary.h"
+
+namespace {
+
+using vantora::TfmTop;
+
+// Screenshot hook for scripts/screenshot.sh, off unless VANTORA_SCREENSHOT names a PNG file:
+// shortly after start the window switches to the page VANTORA_SCREENSHOT_PAGE (setup, view,
+// reload or trace; default view), waits until the View page has drawn a fix with
+// satellites (at most 30 s), writes the window's picture and closes the window. With
+// VANTORA_SCREENSHOT_EXPANDED naming a second file it then expands the view, waits for a few
+// more sentences and writes that picture too. VANTORA_SCREENSHOT_SEND="CMD[:control=value,...]"
+// (for example "0x13:rgOutputFormat=2") selects a command once the page is shown, sets the
+// given panel controls and presses Send, as a user would, before the wait.
+void SendForScreenshot(TfmTop& window, const QString& spec) {
+    const QStringList parts = spec.split(':');
+    bool ok = false;
+    const int cmd = parts[0].toInt(&ok, 0);
+    if (!ok || !window.SelectCommand(cmd)) {
+        std::fprintf(stderr, "screenshot: no command %s in the tree\n", qPrintable(parts[0]));
+        return;
+    }
+    const QStringList values = parts.size() > 1 ? parts[1].split(',', Qt::SkipEmptyParts) : QStringList();
+    for (const QString& assignment : values) {
+        const qsizetype eq = assignment.indexOf('=');
+        std::string error = "'" + assignment.toStdString() + "' is not control=value";
+        if (eq <= 0 || !window.SetPanelControl(assignment.left(eq).toStdString(),
+                                               assignment.mid(eq + 1).toStdString(), error))
+            std::fprintf(stderr, "screenshot: %s\n", error.c_str());
+    }
+    window.btSendClick();
+}
+
+void InstallScreenshotHook(TfmTop& window) {
+    const QString path = qEnvironmentVariable("VANTORA_SCREENSHOT");
+    if (path.isEmpty()) return;
+    const QString expandedPath = qEnvironmentVariable("VANTORA_SCREENSHOT_EXPANDED");
+    const QString pageName = qEnvironmentVariable("VANTORA_SCREENSHOT_PAGE", "view").toLower();
+    const QStringList names = {"setup", "view", "reload", "config", "trace"};
+    const int page = names.indexOf(pageName);
+    const QString send = qEnvironmentVariable("VANTORA_SCREENSHOT_SEND");
+
+    auto grab = [&window](const QString& file) {
+        if (!window.grab().save(file, "PNG"))
+            std::fprintf(stderr, "screenshot: cannot write %s\n", qPrintable(file));
+    };
+    auto finish = [&window, grab, expandedPath] {
+        if (expandedPath.isEmpty()) {
+            window.close();
+            return;
+        }
+        window.View().ToggleExpand();
+        QTimer::singleShot(2500, &window, [&window, grab, expandedPath] {
+            grab(expandedPath);
+            window.close();
+        });
+    };
+
+    QTimer::singleShot(500, &window, [&window, page, path, grab, finish, send] {
+        if (page > 0 && !window.RequestPage(page)) {
+            std::fprintf(stderr, "screenshot: the page could not be shown\n");
+            window.close();
+            return;
+        }
+        if (!send.isEmpty()) SendForScreenshot(window, send);
+        auto* poll = new QTimer(&window);
+        const qint64 started = QDateTime::currentMSecsSinceEpoch();
+        QObject::connect(poll, &QTimer::timeout, &window, [&window, poll, page, path, grab, finish, started] {
+            const bool waited = QDateTime::currentMSecsSinceEpoch() - started > 30000;
+            const QLabel* fix = window.Control<QLabel>("lbFix");
+            const bool fixed = fix && (fix->text() == "2D" || fix->text().startsWith("3D"));
+            const bool drawn = fixed && window.View().FixesShown() >= 3 &&
+                               window.View().SatSeries()->count() + window.View().UnusedSeries()->count() > 0;
+            if (page == TfmTop::tsView && !drawn && !waited) return;
+            if (!drawn && page == TfmTop::tsView) std::fprintf(stderr, "screenshot: no fix within 30 s\n");
+            poll->stop();
+            grab(path);
+            finish();
+        });
+        poll->start(250);
+    });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Vantora");
+    QGuiApplication::setApplicationDisplayName("Vantora");
+    try {
+        vantora::QtMessageBoxSink boxes;
+        std::vector<std::string> args;
+        const QStringList arguments = QCoreApplication::arguments();
+        for (qsizetype i = 1; i < arguments.size(); ++i) args.push_back(arguments[i].toStdString());
+        TfmTop window(vantora::SettingsPathFor(QCoreApplication::applicationFilePath().toStdString()), args,
+                      boxes);
+        boxes.SetParent(&window);
+        window.show();
+        InstallScreenshotHook(window);
+        app.exec();
+    } catch (const std::exception& e) {
+        QMessageBox::critical(nullptr, "Vantora", QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        QMessageBox::critical(nullptr, "Vantora", QString());
+    }
+    return 0;
+}

@@ -1,0 +1,106 @@
+// Window-thread cost of the live view's two frequent displays: one ShowFix with 16
+// satellites in view, and one memo line with the memo at its 5000-line limit.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "app/top_window.h"
+
+namespace {
+
+using namespace vantora;
+
+TfmTop& Window() {
+    static RecordingMessageBoxSink boxes;
+    static std::unique_ptr<TfmTop> window = [] {
+        auto w =
+            std::make_unique<TfmTop>("/nonexistent/vantora-bench.INI", std::vector<std::string>{}, boxes);
+        w->show();
+        // The View page without a port: the receive thread idles, the controls are shown.
+        w->Pages()->setCurrentIndex(TfmTop::tsView);
+        w->View().ToggleExpand();
+        QCoreApplication::processEvents();
+        return w;
+    }();
+    return *window;
+}
+
+NavRecord SixteenSatellites(int second) {
+    NavRecord r{};
+    r.Year = 2024;
+    r.Month = 5;
+    r.Day = 17;
+    r.Hour = 12;
+    r.Minute = 30;
+    r.Second = second % 60;
+    r.FixMode = Mode3D;
+    r.Latitude = 4807.038f;
+    r.LatitudeHemisphere = 'N';
+    r.Longitude = 1131.0f;
+    r.LongitudeHemisphere = 'E';
+    r.Altitude = 545;
+    r.Dop1 = 1.8f;
+    r.Dop2 = 1.0f;
+    r.Speed = 12;
+    r.Course = 84;
+    r.SatellitesInView = 16;
+    r.SatellitesUsed = 8;
+    for (int k = 0; k < 16; ++k) {
+        const int n = 2 + k * 3;
+        r.InView[k] = n;
+        SatelliteEntry& s = r.Satellites[n - 1];
+        s.Elevation = (k * 11 + second) % 90;
+        s.Azimuth = (k * 23 + second * 2) % 360;
+        s.Cn0 = 30 + (k * 7 + second) % 20;
+        s.Used = k % 2;
+    }
+    return r;
+}
+
+void BM_ShowFix16Satellites(benchmark::State& state) {
+    TfmTop& w = Window();
+    NavRecord records[2] = {SixteenSatellites(1), SixteenSatellites(2)};
+    int i = 0;
+    for (auto _ : state) w.View().ShowFix(records[i++ & 1]);
+    QCoreApplication::processEvents();
+}
+BENCHMARK(BM_ShowFix16Satellites)->Unit(benchmark::kMicrosecond);
+
+// The same with the repaint that follows on the window thread.
+void BM_ShowFix16SatellitesAndPaint(benchmark::State& state) {
+    TfmTop& w = Window();
+    NavRecord records[2] = {SixteenSatellites(1), SixteenSatellites(2)};
+    int i = 0;
+    for (auto _ : state) {
+        w.View().ShowFix(records[i++ & 1]);
+        QCoreApplication::processEvents();
+    }
+}
+BENCHMARK(BM_ShowFix16SatellitesAndPaint)->Unit(benchmark::kMicrosecond);
+
+void BM_ShowMessageAt5000Lines(benchmark::State& state) {
+    TfmTop& w = Window();
+    auto* memo = w.Control<QPlainTextEdit>("moNMEA");
+    const std::string line = "$GPGSV,3,1,12,19,80,019,42,32,67,344,41,18,57,178,41,27,51,249,39*74";
+    while (memo->blockCount() < ViewWidgets::MemoLines) w.View().ShowMessage(line);
+    QCoreApplication::processEvents();
+    for (auto _ : state) w.View().ShowMessage(line);
+    state.counters["lines"] = memo->blockCount();
+    QCoreApplication::processEvents();
+}
+BENCHMARK(BM_ShowMessageAt5000Lines)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,479 @@
+// The command part of the View page against the real simulated receiver: the tree at each
+// user level, the panels, Send (every frame equals what vantora-frame builds and what the
+// receiver got), the replies in their controls, the failure boxes and the repeated restart.
+// Runs offscreen; boxes are recorded, never shown.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTableWidget>
+#include <QThread>
+#include <QTimer>
+#include <QTreeWidget>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/top_window.h"
+#include "protocol/commands.h"
+
+namespace vantora {
+namespace {
+
+namespace fs = std::filesystem;
+using Values = std::vector<std::pair<std::string, std::string>>;
+
+bool WaitFor(const std::function<bool()>& done, int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string Hex(const std::string& bytes) {
+    return FormatFrameHex(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<int>(bytes.size()));
+}
+
+// Engineer keys of the user levels 0, 1, 5 and 10.
+const char* KeyOf(int level) {
+    return level == 10 ? "HZQFXNJE" : level == 5 ? "MWRB" : level == 1 ? "KVDT" : "";
+}
+
+class CommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/vantora-commands-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        link_ = dir_ / "com1";
+        input_ = dir_ / "input.bin";
+    }
+    void TearDown() override {
+        window_.reset();
+        if (simPid_ > 0 && kill(simPid_, SIGTERM) == 0) waitpid(simPid_, nullptr, 0);
+        fs::remove_all(dir_);
+    }
+
+    // A window at the given level whose COM1 is the simulated receiver (started when sim is
+    // set), which records what the window sends.
+    TfmTop& Open(int level, bool sim = true, const std::vector<std::string>& simOptions = {},
+                 const std::string& com1 = "") {
+        if (sim) {
+            std::vector<std::string> args = {VANTORA_BINARY_DIR "/sim/vantora-sim", "--link", link_.string(),
+                                             "--record-input", input_.string()};
+            args.insert(args.end(), simOptions.begin(), simOptions.end());
+            std::vector<char*> argv;
+            for (std::string& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            posix_spawn_file_actions_t quiet;
+            posix_spawn_file_actions_init(&quiet);
+            posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+            EXPECT_EQ(posix_spawn(&simPid_, argv[0], &quiet, nullptr, argv.data(), environ), 0);
+            posix_spawn_file_actions_destroy(&quiet);
+            for (int i = 0; i < 200 && !fs::exists(link_); ++i) QThread::msleep(10);
+        }
+        std::ofstream(dir_ / "vantora.INI") << "[Setup]\nEngineer=" << KeyOf(level)
+                                            << "\n[Ports]\nCOM1=" << (com1.empty() ? link_.string() : com1)
+                                            << "\nCOM2=" << link_.string() << "\n";
+        window_ =
+            std::make_unique<TfmTop>((dir_ / "vantora.INI").string(), std::vector<std::string>{}, boxes_);
+        window_->show();
+        return *window_;
+    }
+    void Connect() {
+        ASSERT_TRUE(window_->RequestPage(TfmTop::tsView));
+        ASSERT_TRUE(WaitFor([&] { return window_->ViewTask().DataReceived(); }, 10000));
+    }
+    template <class T>
+    T* C(const char* name) {
+        T* c = window_->Control<T>(name);
+        EXPECT_NE(c, nullptr) << name;
+        return c;
+    }
+    // What a control shows: an edit's or label's text, a memo's lines, a button's check state.
+    QString Shown(const char* name) {
+        QWidget* w = C<QWidget>(name);
+        if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) return memo->toPlainText();
+        if (auto* button = qobject_cast<QAbstractButton*>(w)) return button->isChecked() ? "1" : "0";
+        return w ? w->property("text").toString() : QString();
+    }
+
+    // Selects cmd, fills the given controls and presses Send.
+    void Send(int cmd, const Values& values = {}) {
+        ASSERT_TRUE(window_->SelectCommand(cmd)) << cmd;
+        for (const auto& [name, value] : values) {
+            std::string error;
+            ASSERT_TRUE(window_->SetPanelControl(name, value, error)) << error;
+        }
+        C<QPushButton>("btSend")->click();
+    }
+    // What vantora-frame prints for cmd with the controls the window holds now.
+    std::string ToolFrame(int cmd) {
+        const PanelValues v = window_->CollectPanelValues();
+        char head[16];
+        std::snprintf(head, sizeof head, " 0x%02x", cmd);
+        std::string line = VANTORA_BINARY_DIR "/app/cli/vantora-frame";
+        line += head;
+        for (const ControlInfo* c : CommandControls(cmd)) {
+            const std::string value = c->Kind == ControlKind::Text   ? v.Text(c->Name)
+                                      : c->Kind == ControlKind::Item ? std::to_string(v.Item(c->Name))
+                                                                     : (v.Checked(c->Name) ? "1" : "0");
+            line += " '" + std::string(c->Name) + "=" + value + "'";
+        }
+        std::string out;
+        if (FILE* p = popen(line.c_str(), "r")) {
+            char buf[256];
+            while (fgets(buf, sizeof buf, p)) out += buf;
+            pclose(p);
+        }
+        if (!out.empty() && out.back() == '\n') out.pop_back();
+        return out;
+    }
+    // Sends cmd and checks the frame shown against the tool's; returns the frame's text.
+    std::string SendMatchingTool(int cmd, const Values& values = {}) {
+        Send(cmd, values);
+        const std::string shown = Shown("lbSentence").toStdString();
+        EXPECT_EQ(shown, ToolFrame(cmd)) << "command " << cmd;
+        EXPECT_EQ(static_cast<int>(shown.size()), FindCommand(cmd)->FrameLength * 3) << cmd;
+        return shown;
+    }
+    // Exactly one error box since the last check, whose text holds each of the parts.
+    void ExpectErrorBox(const std::vector<std::string>& parts) {
+        const auto boxes = boxes_.Boxes();
+        boxes_.Clear();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].Title, "Error");
+        EXPECT_EQ(boxes[0].Icon, BoxIcon::Error);
+        for (const std::string& part : parts)
+            EXPECT_NE(boxes[0].Text.find(part), std::string::npos) << boxes[0].Text;
+    }
+
+    fs::path dir_, link_, input_;
+    RecordingMessageBoxSink boxes_;
+    pid_t simPid_ = -1;
+    std::unique_ptr<TfmTop> window_;
+};
+
+TEST_F(CommandsTest, TreePanelsAndGuardsFollowTheUserLevel) {
+    const struct { int Level, Count; } levels[] = {{0, 7}, {1, 19}, {5, 21}, {10, 32}};
+    for (const auto& l : levels) {
+        SCOPED_TRACE(l.Level);
+        TfmTop& w = Open(l.Level, false);
+        auto* tree = C<QTreeWidget>("CmdTree");
+        std::vector<int> expected;
+        for (const CommandInfo& c : CommandTable)
+            if (c.Level <= l.Level) expected.push_back(c.Number);
+        ASSERT_EQ(w.TreeCommands(), expected);
+        ASSERT_EQ(tree->topLevelItemCount(), l.Count);
+        EXPECT_TRUE(l.Level != 0 || expected == std::vector<int>({1, 2, 3, 4, 5, 8, 0x19}));
+        EXPECT_EQ(w.SelectedCommand(), 0);
+
+        // Each node shows its panel in the one place, and only that panel; 08h has none.
+        EXPECT_EQ(w.CommandPanel(0x08), C<QWidget>("pnNothing"));
+        QWidget* shown = nullptr;
+        for (int i = 0; i < l.Count; ++i) {
+            tree->setCurrentItem(tree->topLevelItem(i));
+            QWidget* panel = w.CommandPanel(expected[i]);
+            EXPECT_EQ(tree->topLevelItem(i)->text(0).toStdString(), FindCommand(expected[i])->TreeText);
+            EXPECT_EQ(w.SelectedCommand(), expected[i]);
+            EXPECT_FALSE(panel->isHidden());
+            EXPECT_EQ(panel->geometry(), QRect(470, 23, 224, 265));
+            EXPECT_TRUE(!shown || shown == panel || shown->isHidden());
+            shown = panel;
+            EXPECT_EQ(Shown("lbCmd"), tree->topLevelItem(i)->text(0));
+        }
+        EXPECT_EQ(C<QWidget>("lbCmd")->palette().color(QPalette::WindowText),
+                  w.palette().color(QPalette::Highlight));
+        // Set Datum and Set Extended Datum share a panel with different fields.
+        for (int cmd : {0x03, 0x1B}) {
+            if (!w.SelectCommand(cmd)) continue;
+            EXPECT_EQ(C<QWidget>("lbEdIdx")->isHidden(), cmd == 0x1B);
+            EXPECT_EQ(C<QWidget>("lbElpA")->isHidden() && C<QWidget>("lbElpF")->isHidden(), cmd == 0x03);
+        }
+        // Read Trace takes the link rate of the Setup page.
+        C<QComboBox>("cbFWbaud")->setCurrentIndex(2);
+        EXPECT_TRUE(!w.SelectCommand(0x1E) || C<TRadioGroup>("rgTraceBaud")->ItemIndex() == 2);
+        // The repeat controls appear at level 1 only.
+        ASSERT_TRUE(w.SelectCommand(0x01));
+        for (const char* name : {"btSpecial", "lbRepeat", "lbSecond"})
+            EXPECT_EQ(C<QWidget>(name)->isHidden(), l.Level != 1) << name;
+
+        // Production IDs and raw data output are for the highest level only.
+        const struct {
+            const char *Button, *Group, *Box;
+            int Accepted;
+        } guards[] = {{"rgID_0", "rgID", "Module ID need preliviledge!", 0},
+                      {"rgOutputFormat_4", "rgOutputFormat", "Raw Data need preliviledge", 4}};
+        for (const auto& g : guards) {
+            w.findChild<QAbstractButton*>(g.Button)->click();
+            const auto boxes = boxes_.Boxes();
+            boxes_.Clear();
+            ASSERT_EQ(boxes.size(), l.Level < 10 ? 1u : 0u) << g.Button;
+            if (l.Level < 10) {
+                EXPECT_EQ(boxes[0].Text, g.Box);
+                EXPECT_EQ(boxes[0].Icon, BoxIcon::None);
+            }
+            EXPECT_EQ(C<TRadioGroup>(g.Group)->ItemIndex(), l.Level < 10 ? 1 : g.Accepted);
+        }
+        window_.reset();
+    }
+}
+
+TEST_F(CommandsTest, EverySendWritesTheFrameOfTheTool) {
+    TfmTop& w = Open(10);
+    Connect();
+    std::string expected;
+    for (const CommandInfo& c : CommandTable) {
+        if (c.FrameLength == 0) continue;
+        const Values reals = {{"lbElpA", "6378137"}, {"lbElpF", "298.257223563"}};
+        expected += SendMatchingTool(c.Number, c.Number == 0x1B ? reals : Values{});
+    }
+    // Changed values, among them the conversions' odd cases.
+    const struct {
+        int Cmd;
+        Values Set;
+        const char* Frame;  // nullptr: only the tool's frame is checked
+    } changed[] = {
+        {0x01, {{"RSTLat", "-0030"}, {"RSTLong", "4960"}, {"SetStartMode", "3"}}, nullptr},
+        {0x04, {{"lbRMC", "300"}, {"cbChkSumd", "0"}}, nullptr},
+        {0x0F, {{"edGdop", "abc"}, {"rgDopMask", "3"}}, "25 25 f1 0f 03 19 14 0f ff 0d 0a "},
+        {0x03, {{"lbEdIdx", "7x"}, {"lbDx", "-12"}}, nullptr},
+        {0x19, {{"rgGMTsign", "1"}, {"lbZoneHour", "8"}, {"cbUpdateSTime", "1"}}, nullptr},
+        {0x1D, {{"lbTraceTime", ""}, {"lbTraceDist", "250"}}, nullptr},
+        {0x12, {{"rg1PPS", "2"}, {"ed1ppsBW", "3"}, {"ed1ppsMul", "16"}}, nullptr},
+        {0x06, {}, "25 25 f1 06 f7 0d 0a "},
+        {0x05, {}, "25 25 f1 05 01 01 f4 0d 0a "},
+    };
+    for (const auto& c : changed) {
+        const std::string frame = SendMatchingTool(c.Cmd, c.Set);
+        EXPECT_TRUE(!c.Frame || frame == c.Frame) << frame;
+        expected += frame;
+    }
+    EXPECT_EQ(w.State().Nmea[CfgRmc], 300);  // the configuration keeps what the byte cuts
+    EXPECT_EQ(w.State().Nmea[CfgChecksum] & 0xFF, 0);
+    EXPECT_TRUE(boxes_.Boxes().empty());
+    // Starting a read through the panel sets the trace-reading flag.
+    ASSERT_FALSE(w.ViewTask().TraceReadActive());
+    expected += SendMatchingTool(0x1E, {{"rgTraceReadAction", "1"}});
+    EXPECT_TRUE(w.ViewTask().TraceReadActive());
+
+    // The receiver got exactly these frames, one after the other.
+    ASSERT_TRUE(WaitFor([&] { return Hex(ReadFile(input_)).size() >= expected.size(); }, 5000));
+    EXPECT_EQ(Hex(ReadFile(input_)).substr(0, expected.size()), expected);
+}
+
+TEST_F(CommandsTest, RepliesLandInTheirControls) {
+    Open(10, true, {"--trace-records", "40"});
+    Connect();
+    const char* const navigation =
+        "Position Update Rate= 1\nDOP Mask= Pdop\nGDOP=9, PDOP=8, HDOP=7\nElevation Mask= 12 degree\n"
+        "DGPS= Disable\n1PPS= ON, Pulse Width= 100 us";
+    const char* const system =
+        "Baudrate: COM1=0, COM2=0\nNMEA check sum=ON\nPeriod: RMC=1, VTG=0, GGA=1, GSA=1\n"
+        "            GSV=1, GLL=0, ZDA=0\nOutput= NMEA\nLocale: H=0,M=0,S=0,Adjust=0\n"
+        "            Time Localized=OFF\nEllipsoid Index= 0\n            A= 6378137.000000\n"
+        "            1/F= 298.257224\nDatum Delta X= 0\n            Delta Y= 0\n            Delta Z= 0";
+    using Texts = std::vector<std::pair<const char*, const char*>>;
+    const Texts trace = {{"lbTraceStatus", "stop"}, {"lbTrcStatus", "stop"}, {"lbTraceNum", "40"},
+                         {"lbTrcLogged", "40"},     {"lbTraceUsed", "0"},    {"lbTrcPct", "0"},
+                         {"lbReadTrcPos", "0"}};
+    const struct {
+        int Cmd;
+        Values Set;
+        Texts Shown;  // control, text (buttons: checked)
+    } steps[] = {
+        {0x05, {}, {{"lbRevision", "VSIM 1.80"}, {"lbRevDate", "24/05/17"}, {"lbRevTime", "12:00:00"}}},
+        {0x07,
+         {{"lbItem", "3"}},
+         {{"lbResult1", "3"}, {"lbResult2", "12"}, {"lbResult3", "0"}, {"lbResult4", "0"}}},
+        {0x0D, {{"rgID", "1"}, {"edModuleID", "4242"}}, {{"rbACK", "1"}}},
+        {0x0E, {{"edModuleID", ""}}, {{"edModuleID", "4242"}}},
+        {0x0F, {{"rgDopMask", "2"}, {"edGdop", "9"}, {"edPdop", "8"}, {"edHdop", "7"}}, {{"rbACK", "1"}}},
+        {0x10, {{"edElvMask", "12"}}, {{"rbACK", "1"}}},
+        {0x12, {{"rg1PPS", "2"}, {"ed1ppsBW", "2"}, {"ed1ppsMul", "5"}}, {{"rbACK", "1"}}},
+        {0x17, {}, {{"moShowText", navigation}}},
+        {0x18, {}, {{"moShowText", system}}},
+        {0x0B, {}, {{"lbReadAlmc", "32 / 32"}}},
+        {0x1F, {}, trace},
+        {0x13, {{"rgOutputFormat", "4"}}, {{"rbNACK", "1"}, {"rbACK", "0"}}},  // no raw data here
+    };
+    for (const auto& step : steps) {
+        Send(step.Cmd, step.Set);
+        for (const auto& [name, text] : step.Shown)
+            EXPECT_TRUE(WaitFor([&] { return Shown(name) == text; }, 8000))
+                << step.Cmd << " " << name << ": " << Shown(name).toStdString();
+    }
+    EXPECT_TRUE(QRegularExpression("^[0-9a-f]{4}$").match(Shown("lbCRC")).hasMatch());
+    EXPECT_EQ(C<QProgressBar>("pbReadAlmc")->maximum(), 32);
+
+    // Each Send empties its reply fields before the answer arrives.
+    Send(0x05);
+    EXPECT_EQ(Shown("lbRevision") + Shown("lbRevDate") + Shown("lbRevTime") + Shown("lbCRC"), "");
+    Send(0x07, {{"lbItem", "4"}});
+    EXPECT_EQ(Shown("lbResult1") + Shown("lbResult2") + Shown("lbResult3") + Shown("lbResult4"), "");
+    EXPECT_TRUE(WaitFor([&] { return Shown("lbResult1") == "4" && Shown("lbRevision") != ""; }, 5000));
+    Send(0x06);
+    EXPECT_EQ(Shown("lbClockOffSet"), "");
+    EXPECT_TRUE(WaitFor(
+        [&] { return QRegularExpression("^\\d{1,5}$").match(Shown("lbClockOffSet")).hasMatch(); }, 5000));
+
+    // Ephemerides come for the satellites in view only.
+    Send(0x09);
+    const QRegularExpression progress("^(\\d+) / \\1$");
+    ASSERT_TRUE(WaitFor([&] { return progress.match(Shown("lbReadEphs")).hasMatch(); }, 8000));
+    const int ephs = progress.match(Shown("lbReadEphs")).captured(1).toInt();
+    EXPECT_GT(ephs, 0);
+    EXPECT_EQ(C<QProgressBar>("pbReadEphs")->value(), ephs);
+    EXPECT_TRUE(boxes_.Boxes().empty());
+}
+
+TEST_F(CommandsTest, BinaryOutputShowsTheMeasurementGridAndNmeaHidesIt) {
+    TfmTop& w = Open(5);
+    Connect();
+    auto* grid = C<QTableWidget>("sgMeas");
+    ASSERT_TRUE(WaitFor([&] { return w.View().FixesShown() > 0; }, 10000));
+    EXPECT_TRUE(grid->isHidden());
+    EXPECT_TRUE(C<QWidget>("lbClkOff")->isHidden());
+
+    Send(0x13, {{"rgOutputFormat", "2"}});
+    ASSERT_TRUE(WaitFor([&] { return !grid->isHidden() && !grid->item(1, 1)->text().isEmpty(); }, 10000));
+    EXPECT_FALSE(C<QWidget>("lbClkOff")->isHidden());
+    EXPECT_FALSE(Shown("lbClkOff").isEmpty());
+    EXPECT_FALSE(Shown("edMeasUTC").isEmpty());
+    const int prn = grid->item(1, 1)->text().toInt();
+    EXPECT_TRUE(prn >= 1 && prn <= 64) << prn;
+    EXPECT_TRUE(grid->item(1, 9)->text() == "good" || grid->item(1, 9)->text().toInt() > 0);
+    EXPECT_EQ(grid->item(1, 0)->text(), "1");
+
+    Send(0x13, {{"rgOutputFormat", "1"}});
+    ASSERT_TRUE(WaitFor([&] { return grid->isHidden(); }, 10000));
+    EXPECT_TRUE(C<QWidget>("lbClkOff")->isHidden());
+}
+
+TEST_F(CommandsTest, FailedSendsShowABoxAndWriteNothing) {
+    // COM1 does not exist: the page stays on Setup, without a port.
+    TfmTop& w = Open(10, true, {}, (dir_ / "absent").string());
+    Send(0x06);
+    ExpectErrorBox({"No port is open"});
+    EXPECT_FALSE(w.RequestPage(TfmTop::tsView));
+    boxes_.Clear();  // "Wrong com!"
+    Send(0x06);
+    ExpectErrorBox({"No port is open"});
+    C<QComboBox>("cbPort")->setCurrentIndex(1);
+    Connect();
+    C<QLineEdit>("lbSentence")->setText("before");
+
+    const struct {
+        int Cmd;
+        Values Set;
+        const char* Field;  // named in the box; nullptr: no box
+        const char* Text;
+    } cases[] = {
+        {0x01, {{"RSTLat", "12a"}}, "RSTLat", "12a"},
+        {0x01, {{"RSTLat", "4913"}, {"RSTyear", ""}}, "RSTyear", "''"},
+        {0x1B, {{"lbElpA", ""}, {"lbElpF", "298.25"}}, "lbElpA", "''"},
+        {0x1B, {{"lbElpA", "6378137"}, {"lbElpF", "1/298"}}, "lbElpF", "1/298"},
+        {0x0A, {}, nullptr, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Cmd);
+        C<QAbstractButton>("rbACK")->setChecked(true);
+        Send(c.Cmd, c.Set);
+        EXPECT_EQ(Shown("rbACK") + Shown("rbNACK") + Shown("lbSentence"), "00before");
+        if (c.Field)
+            ExpectErrorBox({c.Field, c.Text});
+        else
+            EXPECT_TRUE(boxes_.Boxes().empty());
+    }
+    WaitFor([] { return false; }, 500);
+    EXPECT_EQ(ReadFile(input_), "");
+
+    // A write that fails: its fixed text, and the frame stays shown.
+    w.Port().Get()->Close();
+    Send(0x06);
+    ExpectErrorBox({WriteFailedText});
+    EXPECT_EQ(Shown("lbSentence"), "25 25 f1 06 f7 0d 0a ");
+}
+
+TEST_F(CommandsTest, RepeatRestartSendsRestartsWithoutFreezingTheWindow) {
+    TfmTop& w = Open(1);
+    Connect();
+    const QDate today = QDateTime::currentDateTimeUtc().date();
+    ASSERT_TRUE(w.SelectCommand(0x01));
+    WaitFor([] { return false; }, 100);
+    // The date fields were filled with the current UTC date when the panel was placed.
+    EXPECT_EQ(Shown("RSTyear") + "-" + Shown("RSTmonth") + "-" + Shown("RSTday"), today.toString("yyyy-M-d"));
+    auto* special = C<QPushButton>("btSpecial");
+    ASSERT_FALSE(special->isHidden());
+
+    // Twice within a second: stopped before the first tick.
+    special->click();
+    EXPECT_EQ(special->text(), "Stop EXE");
+    special->click();
+    EXPECT_EQ(special->text(), "Repeat EXE");
+    EXPECT_FALSE(C<QTimer>("tmrRepeat")->isActive());
+    WaitFor([] { return false; }, 1500);
+    EXPECT_EQ(ReadFile(input_), "");
+
+    C<QLineEdit>("lbRepeat")->setText("1");
+    const std::string frame = ToolFrame(0x01);
+    special->click();
+    EXPECT_EQ(w.RepeatPhase(), 2);
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(WaitFor([&] { return !ReadFile(input_).empty(); }, 3000));
+    const qint64 first = clock.elapsed();
+    EXPECT_EQ(Hex(ReadFile(input_)), frame);
+    EXPECT_EQ(Shown("lbSentence"), "");  // the repeat does not show its frame
+    EXPECT_EQ(w.RepeatPhase(), 0);
+    EXPECT_EQ(w.RepeatCountdown(), 1);
+
+    // The window goes on serving events while the receiver restarts.
+    bool served = false;
+    QTimer::singleShot(200, [&] { served = true; });
+    EXPECT_TRUE(WaitFor([&] { return served; }, 1000));
+
+    const size_t frameBytes = frame.size() / 3;
+    ASSERT_TRUE(WaitFor([&] { return ReadFile(input_).size() >= 2 * frameBytes; }, 15000));
+    EXPECT_GE(clock.elapsed() - first, 7000);
+    EXPECT_EQ(Hex(ReadFile(input_)), frame + frame);
+    special->click();
+    EXPECT_FALSE(C<QTimer>("tmrRepeat")->isActive());
+    EXPECT_TRUE(boxes_.Boxes().empty());
+}
+
+}  // namespace
+}  // namespace vantora
+
+int main(int argc, char** argv) {
+    // Test discovery runs this program too, where no display may exist.
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

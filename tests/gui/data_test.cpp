@@ -1,0 +1,472 @@
+// The window's receiver data against the real simulated receiver: the NMEA log, the Trace page
+// (record, clear, status, read into tracelog.tmp, the read's end and time-out, conversion) and
+// the ephemeris and almanac files. Runs offscreen in a folder of its own; boxes are recorded.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QThread>
+#include <QTreeWidget>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/top_window.h"
+#include "protocol/commands.h"
+
+namespace vantora {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+bool WaitFor(const std::function<bool()>& done, int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The payloads of the good F2h frames of one kind (payload length fixed per kind), in order.
+std::vector<std::string> Payloads(const std::string& bytes, uint8_t id2, size_t payloadLength) {
+    std::vector<std::string> out;
+    const size_t frame = payloadLength + 7;
+    for (size_t i = 0; i + frame <= bytes.size();) {
+        const auto* p = reinterpret_cast<const uint8_t*>(bytes.data() + i);
+        if (p[0] == '%' && p[1] == '%' && p[2] == IdReport && p[3] == id2 && p[frame - 2] == '\r' &&
+            p[frame - 1] == '\n' && XorChecksum(p + 2, static_cast<int>(payloadLength + 2)) == p[frame - 3]) {
+            out.push_back(bytes.substr(i + 4, payloadLength));
+            i += frame;
+        } else {
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> Columns(const std::string& line) {
+    std::vector<std::string> cols;
+    size_t start = 0;
+    for (size_t at; (at = line.find(", ", start)) != std::string::npos; start = at + 2)
+        cols.push_back(line.substr(start, at - start));
+    cols.push_back(line.substr(start));
+    return cols;
+}
+
+// The simulated receiver, reached through a symbolic link in the test's folder.
+class Simulator {
+public:
+    Simulator(const fs::path& link, const std::vector<std::string>& options) : link_(link) {
+        std::vector<std::string> args = {VANTORA_BINARY_DIR "/sim/vantora-sim", "--link", link.string()};
+        args.insert(args.end(), options.begin(), options.end());
+        pid_ = fork();
+        if (pid_ == 0) {
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDOUT_FILENO);
+            std::vector<char*> argv;
+            for (std::string& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        for (int i = 0; i < 200 && !fs::exists(link_); ++i) QThread::msleep(10);
+    }
+    ~Simulator() {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    bool Running() const { return pid_ > 0 && fs::exists(link_); }
+
+private:
+    fs::path link_;
+    pid_t pid_ = -1;
+};
+
+class DataTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/vantora-data-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        home_ = fs::current_path();
+        // The window's fixed files go to the current folder.
+        fs::current_path(dir_);
+    }
+    void TearDown() override {
+        window_.reset();
+        sim_.reset();
+        fs::current_path(home_);
+        fs::remove_all(dir_);
+    }
+
+    // The simulator writes everything it sends to sent.bin; the window is open at level 1.
+    TfmTop& Start(std::vector<std::string> options, int page) {
+        options.insert(options.end(), {"--record", (dir_ / "sent.bin").string()});
+        sim_ = std::make_unique<Simulator>(dir_ / "com1", options);
+        EXPECT_TRUE(sim_->Running()) << "the simulated receiver did not start";
+        std::ofstream(dir_ / "vantora.INI")
+            << "[Setup]\nPortid=0\nEngineer=KVDT\n[Ports]\nCOM1=" << (dir_ / "com1").string() << "\n";
+        window_ =
+            std::make_unique<TfmTop>((dir_ / "vantora.INI").string(), std::vector<std::string>{}, boxes_);
+        window_->TraceFrameSent = [this](const uint8_t* f, int n) { frames_.emplace_back(f, f + n); };
+        window_->show();
+        EXPECT_TRUE(window_->RequestPage(page));
+        return *window_;
+    }
+    template <class T>
+    T* C(const char* name) {
+        T* c = window_->Control<T>(name);
+        EXPECT_NE(c, nullptr) << name;
+        return c;
+    }
+    void Click(const char* button) { C<QPushButton>(button)->click(); }
+    void ChooseAction(int row) {
+        auto* tree = C<QTreeWidget>("tvTraceCmd");
+        tree->setCurrentItem(tree->topLevelItem(row));
+    }
+    // "Request", then the logged count the status report shows.
+    void RequestStatus(const char* logged) {
+        Click("Button1");
+        ASSERT_TRUE(WaitFor([&] { return C<QLineEdit>("lbTrcLogged")->text() == logged; }, 10000))
+            << "lbTrcLogged " << C<QLineEdit>("lbTrcLogged")->text().toStdString();
+    }
+    std::string Sent() { return ReadFile(dir_ / "sent.bin"); }
+    QString Status(int panel) {
+        return window_->statusBar()->findChild<QLabel*>(QString("sbStatusPanel%1").arg(panel))->text();
+    }
+
+    fs::path dir_, home_;
+    RecordingMessageBoxSink boxes_;
+    std::unique_ptr<Simulator> sim_;
+    std::unique_ptr<TfmTop> window_;
+    std::vector<Bytes> frames_;
+};
+
+const Bytes StatusRequest = {0x25, 0x25, 0xF1, 0x1F, 0x00, 0x00, 0xEE, 0x0D, 0x0A};
+
+TEST_F(DataTest, RecordedTraceIsReadWhole_EndsByItself_AndConvertsInBothForms) {
+    constexpr int N = 50;
+    TfmTop& w = Start({"--trace-records", std::to_string(N)}, TfmTop::tsTrace);
+    ChooseAction(1);
+    EXPECT_FALSE(C<QWidget>("pnTrcRead")->isHidden());
+    EXPECT_EQ(C<QWidget>("pnTrcRead")->geometry(), QRect(90, 23, 180, 265));
+    EXPECT_EQ(C<QLabel>("lbTrace")->text(), "Read");
+    EXPECT_EQ(C<TRadioGroup>("rdTrcBaud")->ItemIndex(), 0);  // the link's 4800
+    RequestStatus("50");
+
+    frames_.clear();
+    Click("btTrcRead");
+    ASSERT_EQ(frames_.size(), 1u);
+    EXPECT_EQ(frames_[0],
+              (Bytes{0x25, 0x25, 0xF1, 0x1E, 0x02, 0x01, 0x00, 0x00, 0x01, 0x00, 0x00, 0xED, 0x0D, 0x0A}));
+    EXPECT_EQ(w.TraceState(), 2);
+    EXPECT_EQ(C<QPushButton>("btTrcRead")->text(), "Stop");
+    EXPECT_FALSE(C<QWidget>("tvTraceCmd")->isEnabled());
+    EXPECT_TRUE(w.ViewTask().TraceReadActive());
+
+    // The receive thread ends the read once all logged records are in.
+    ASSERT_TRUE(WaitFor([&] { return w.TraceState() == 0; }, 20000)) << w.ViewTask().TraceRecordsRead();
+    EXPECT_EQ(w.ViewTask().TraceRecordsRead(), N);
+    EXPECT_FALSE(w.ViewTask().TraceReadActive());
+    EXPECT_EQ(C<QPushButton>("btTrcRead")->text(), "Start");
+    EXPECT_TRUE(C<QWidget>("tvTraceCmd")->isEnabled());
+    EXPECT_EQ(C<QProgressBar>("pbReadProgress")->value(), N);
+    EXPECT_EQ(C<QLabel>("lbProgress")->text(), "100");
+    ASSERT_EQ(frames_.size(), 2u);
+    EXPECT_EQ(frames_[1], StatusRequest);  // and no Read Trace stop frame
+    ASSERT_TRUE(WaitFor([&] { return !w.ViewTask().LogOpen(); }, 2000));
+
+    // tracelog.tmp: a contiguous run of what the receiver sent, with exactly its N records.
+    const std::string raw = ReadFile("tracelog.tmp");
+    const std::string sent = Sent();
+    EXPECT_NE(sent.find(raw), std::string::npos);
+    const auto records = Payloads(raw, 0x88, 18);
+    EXPECT_EQ(records, Payloads(sent, 0x88, 18));
+    ASSERT_EQ(records.size(), static_cast<size_t>(N));
+    EXPECT_TRUE(boxes_.Boxes().empty());
+
+    // Conversion in both forms: N lines each, the same integer columns.
+    ChooseAction(3);
+    std::vector<std::string> forms[2];
+    for (int form = 0; form < 2; ++form) {
+        C<QAbstractButton>(form ? "rgSelCvt_1" : "rgSelCvt_0")->click();
+        EXPECT_EQ(C<QProgressBar>("pbConvert")->value(), 0);
+        Click("btConvert");
+        ASSERT_TRUE(WaitFor([&] { return !w.ConversionRunning(); }, 10000));
+        EXPECT_TRUE(C<QWidget>("btConvert")->isEnabled());
+        EXPECT_EQ(C<QProgressBar>("pbConvert")->value(), static_cast<int>(raw.size()));
+        forms[form] = Lines(ReadFile("tracedata.log"));
+        ASSERT_EQ(forms[form].size(), static_cast<size_t>(N));
+    }
+    for (int i = 0; i < N; ++i) {
+        const auto ecef = Columns(forms[0][static_cast<size_t>(i)]);
+        const auto geo = Columns(forms[1][static_cast<size_t>(i)]);
+        ASSERT_EQ(ecef.size(), 8u);
+        ASSERT_EQ(geo.size(), 8u);
+        for (int c : {0, 1, 5, 6, 7}) EXPECT_EQ(ecef[static_cast<size_t>(c)], geo[static_cast<size_t>(c)]);
+        EXPECT_EQ(geo[2].find('.') + 7, geo[2].size()) << geo[2];  // six decimals
+    }
+
+    // The log channel is free again.
+    w.ChooseLogFile = [&] { return QString::fromStdString((dir_ / "after.bin").string()); };
+    Click("btLog");
+    EXPECT_EQ(C<QPushButton>("btLog")->text(), "Stop log");
+}
+
+TEST_F(DataTest, RecordClearAndStatusSendTheirFrames) {
+    TfmTop& w = Start({"--trace-records", "3"}, TfmTop::tsTrace);
+    RequestStatus("3");
+    // The receiver records positions only with a fix.
+    ASSERT_TRUE(WaitFor(
+        [&] { return C<QLabel>("lbFix")->text() == "2D" || C<QLabel>("lbFix")->text().startsWith("3D"); },
+        20000));
+    ChooseAction(2);
+    frames_.clear();
+    Click("btTrcRecord");
+    ASSERT_EQ(frames_.size(), 1u);
+    EXPECT_EQ(frames_[0], (Bytes{0x25, 0x25, 0xF1, 0x1D, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xED,
+                                 0x0D, 0x0A}));
+    EXPECT_EQ(w.TraceState(), 1);
+    EXPECT_EQ(C<QPushButton>("btTrcRecord")->text(), "Stop");
+    EXPECT_FALSE(C<QWidget>("tvTraceCmd")->isEnabled());
+    Click("Button1");
+    ASSERT_TRUE(WaitFor([&] { return C<QLabel>("lbTrcStatus")->text() == "Recording..."; }, 10000));
+    // The moving receiver adds a record a second.
+    QThread::msleep(2500);
+    C<QLineEdit>("lbTrcTime")->setText("70000");  // low 16 bits: 4464
+    Click("btTrcRecord");
+    ASSERT_EQ(frames_.size(), 3u);
+    EXPECT_EQ(Bytes(frames_[2].begin() + 4, frames_[2].end() - 3), (Bytes{0, 0, 0, 0, 0, 0, 0x70, 0x11}));
+    EXPECT_EQ(w.TraceState(), 0);
+    EXPECT_TRUE(C<QWidget>("tvTraceCmd")->isEnabled());
+    Click("Button1");
+    ASSERT_TRUE(WaitFor([&] { return C<QLineEdit>("lbTrcLogged")->text().toInt() > 3; }, 10000));
+    EXPECT_EQ(C<QLabel>("lbTrcStatus")->text(), "stop");
+
+    ChooseAction(0);
+    Click("btClear");
+    EXPECT_EQ(frames_.back(), (Bytes{0x25, 0x25, 0xF1, 0x1F, 0x01, 0x00, 0xEF, 0x0D, 0x0A}));
+    RequestStatus("0");
+    EXPECT_EQ(frames_.back(), StatusRequest);
+
+    // Nothing logged: the read says so and sends nothing.
+    ChooseAction(1);
+    const size_t sent = frames_.size();
+    Click("btTrcRead");
+    EXPECT_EQ(frames_.size(), sent);
+    EXPECT_EQ(w.TraceState(), 0);
+    EXPECT_FALSE(fs::exists("tracelog.tmp"));
+    ASSERT_EQ(boxes_.Boxes().size(), 1u);
+    EXPECT_EQ(boxes_.Boxes()[0].Icon, BoxIcon::Information);
+    EXPECT_NE(boxes_.Boxes()[0].Text.find("no records"), std::string::npos);
+}
+
+TEST_F(DataTest, NmeaLogIsTheRawStream_AndKeepsTheChannelFromARead) {
+    TfmTop& w = Start({"--trace-records", "50"}, TfmTop::tsView);
+    auto* button = C<QPushButton>("btLog");
+    // Cancelled dialog, then a file that cannot be created.
+    w.ChooseLogFile = [] { return QString(); };
+    Click("btLog");
+    EXPECT_EQ(button->text(), "Log");
+    w.ChooseLogFile = [&] { return QString::fromStdString((dir_ / "absent" / "x.bin").string()); };
+    Click("btLog");
+    ASSERT_EQ(boxes_.Boxes().size(), 1u);
+    EXPECT_EQ(boxes_.Boxes()[0].Title, "Error");
+    EXPECT_EQ(boxes_.Boxes()[0].Text, "Wrong file!");
+    EXPECT_EQ(boxes_.Boxes()[0].Icon, BoxIcon::Error);
+    EXPECT_EQ(button->text(), "Log");
+    boxes_.Clear();
+
+    // An existing file is replaced.
+    const fs::path log = dir_ / "nmea.bin";
+    std::ofstream(log) << "old contents";
+    w.ChooseLogFile = [&] { return QString::fromStdString(log.string()); };
+    Click("btLog");
+    EXPECT_EQ(button->text(), "Stop log");
+    EXPECT_EQ(Status(2).toStdString(), "Logged: " + log.string());
+    ASSERT_TRUE(WaitFor([&] { return fs::file_size(log) > 600; }, 10000));
+
+    // A read while the log runs is refused, and says why.
+    ASSERT_TRUE(w.RequestPage(TfmTop::tsTrace));
+    ChooseAction(1);
+    RequestStatus("50");
+    frames_.clear();
+    Click("btTrcRead");
+    EXPECT_TRUE(frames_.empty());
+    EXPECT_EQ(w.TraceState(), 0);
+    EXPECT_FALSE(fs::exists("tracelog.tmp"));
+    ASSERT_EQ(boxes_.Boxes().size(), 1u);
+    EXPECT_NE(boxes_.Boxes()[0].Text.find("Stop log"), std::string::npos);
+
+    ASSERT_TRUE(w.RequestPage(TfmTop::tsView));
+    Click("btLog");
+    EXPECT_EQ(button->text(), "Log");
+    EXPECT_EQ(Status(2), "");
+    ASSERT_TRUE(WaitFor([&] { return !w.ViewTask().LogOpen(); }, 2000));
+    const std::string logged = ReadFile(log);
+    EXPECT_GT(logged.size(), 600u);
+    EXPECT_NE(Sent().find(logged), std::string::npos) << "the log is not a run of what was sent";
+    EXPECT_NE(logged.find("$GPGGA,"), std::string::npos);
+}
+
+TEST_F(DataTest, ReadWhoseRecordsStopArrivingTimesOut) {
+    TfmTop& w = Start({"--trace-records", "50"}, TfmTop::tsTrace);
+    ChooseAction(1);
+    RequestStatus("50");
+    // From record 40 on only 10 of the 50 logged records come.
+    C<QLineEdit>("lbStartPos")->setText("40");
+    frames_.clear();
+    Click("btTrcRead");
+    ASSERT_EQ(frames_.size(), 1u);
+    EXPECT_EQ(frames_[0][6] | frames_[0][7] << 8, 40);
+    ASSERT_TRUE(WaitFor([&] { return w.ViewTask().TraceRecordsRead() == 10; }, 10000));
+
+    // The NMEA log cannot take the channel meanwhile.
+    w.ChooseLogFile = [&] { return QString::fromStdString((dir_ / "nmea.bin").string()); };
+    ASSERT_TRUE(w.RequestPage(TfmTop::tsView));
+    Click("btLog");
+    EXPECT_EQ(C<QPushButton>("btLog")->text(), "Log");
+    ASSERT_EQ(boxes_.Boxes().size(), 1u);
+    EXPECT_EQ(boxes_.Boxes()[0].Icon, BoxIcon::Information);
+    boxes_.Clear();
+    ASSERT_TRUE(w.RequestPage(TfmTop::tsTrace));
+
+    QElapsedTimer waited;
+    waited.start();
+    ASSERT_TRUE(WaitFor([&] { return w.TraceState() == 0; }, 15000));
+    EXPECT_GE(waited.elapsed(), (TfmTop::TraceReadTimeoutSeconds - 2) * 1000);
+    ASSERT_EQ(boxes_.Boxes().size(), 1u);
+    EXPECT_EQ(boxes_.Boxes()[0].Title, "Error");
+    EXPECT_NE(boxes_.Boxes()[0].Text.find("after 10 of 50 records"), std::string::npos)
+        << boxes_.Boxes()[0].Text;
+    // Stopped as the Stop button does: the status request, then Read Trace with action 00h.
+    ASSERT_EQ(frames_.size(), 3u);
+    EXPECT_EQ(frames_[1], StatusRequest);
+    EXPECT_EQ(frames_[2][3], 0x1E);
+    EXPECT_EQ(frames_[2][4], 0x00);
+    EXPECT_EQ(C<QPushButton>("btTrcRead")->text(), "Start");
+    EXPECT_FALSE(w.ViewTask().TraceReadActive());
+    ASSERT_TRUE(WaitFor([&] { return !w.ViewTask().LogOpen(); }, 2000));
+    EXPECT_EQ(Payloads(ReadFile("tracelog.tmp"), 0x88, 18).size(), 10u);
+}
+
+TEST_F(DataTest, EphemerisAndAlmanacFilesHoldTheReceivedBlocks) {
+    TfmTop& w = Start({}, TfmTop::tsView);
+    auto saved = [&](const char* button, const char* file, size_t size) {
+        fs::remove(file);
+        Click(button);
+        return WaitFor([&] { return fs::exists(file) && fs::file_size(file) == size; }, 5000);
+    };
+    // Before any read: all zeros.
+    ASSERT_TRUE(saved("btSaveAlmc", "almc.dat", 1536));
+    EXPECT_EQ(ReadFile("almc.dat"), std::string(1536, '\0'));
+
+    const struct {
+        int Command;
+        const char* Bar;
+        const char* Button;
+        const char* File;
+        uint8_t Report;
+        size_t Block;
+    } cases[] = {{0x09, "pbReadEphs", "btEphsSave", "ephs.dat", 0x83, 120},
+                 {0x0B, "pbReadAlmc", "btSaveAlmc", "almc.dat", 0x84, 48}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.File);
+        const BuiltCommand cmd = BuildCommand(c.Command, PanelValues::Defaults(), SystemClock());
+        ASSERT_GT(cmd.Length, 0);
+        w.Port().Get()->txData(cmd.Frame, cmd.Length);
+        auto* bar = C<QProgressBar>(c.Bar);
+        ASSERT_TRUE(WaitFor([&] { return bar->maximum() > 0 && bar->value() == bar->maximum(); }, 15000));
+        ASSERT_TRUE(saved(c.Button, c.File, 32 * c.Block));
+        std::string expected(32 * c.Block, '\0');
+        const auto reports = Payloads(Sent(), c.Report, c.Block + 2);
+        ASSERT_EQ(reports.size(), static_cast<size_t>(bar->maximum()));
+        for (const std::string& r : reports) {
+            const int sat = static_cast<uint8_t>(r[1]);
+            ASSERT_TRUE(sat >= 1 && sat <= 32);
+            expected.replace((sat - 1) * c.Block, c.Block, r.substr(2));
+        }
+        EXPECT_EQ(ReadFile(c.File), expected);
+    }
+    // Two saves at once: both files are written.
+    const std::string ephs = ReadFile("ephs.dat"), almc = ReadFile("almc.dat");
+    fs::remove("ephs.dat");
+    fs::remove("almc.dat");
+    Click("btEphsSave");
+    Click("btSaveAlmc");
+    ASSERT_TRUE(WaitFor([&] { return ReadFile("ephs.dat") == ephs && ReadFile("almc.dat") == almc; }, 5000));
+    EXPECT_TRUE(boxes_.Boxes().empty());
+}
+
+TEST_F(DataTest, FilesThatCannotBeReadOrWrittenSaySo) {
+    std::ofstream(dir_ / "vantora.INI") << "[Setup]\nEngineer=KVDT\n";
+    window_ = std::make_unique<TfmTop>((dir_ / "vantora.INI").string(), std::vector<std::string>{}, boxes_);
+    TfmTop& w = *window_;
+    const struct {
+        const char* Action;
+        const char* Blocker;  // a folder where a file should be
+        const char* Expected;
+    } cases[] = {
+        {"btConvert", nullptr, "Cannot read tracelog.tmp"},
+        {"btConvert", "tracedata.log", "Cannot write tracedata.log"},
+        {"btEphsSave", "ephs.dat", "Cannot write ephs.dat"},
+        {"btSaveAlmc", "almc.dat", "Cannot write almc.dat"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Expected);
+        boxes_.Clear();
+        if (c.Blocker) {
+            std::ofstream("tracelog.tmp") << "no records";
+            fs::create_directory(c.Blocker);
+        }
+        Click(c.Action);
+        ASSERT_TRUE(WaitFor([&] { return !boxes_.Boxes().empty() && !w.ConversionRunning(); }, 5000));
+        EXPECT_EQ(boxes_.Boxes()[0].Title, "Error");
+        EXPECT_EQ(boxes_.Boxes()[0].Text.rfind(c.Expected, 0), 0u) << boxes_.Boxes()[0].Text;
+        EXPECT_TRUE(C<QWidget>("btConvert")->isEnabled());
+    }
+}
+
+}  // namespace
+}  // namespace vantora
+
+int main(int argc, char** argv) {
+    // Test discovery runs this program too, where no display may exist.
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,538 @@
+// The main window against the real simulated receiver on a pseudo-terminal: start-up and
+// settings, privilege levels, pages as the connection switch, the live view, the scan and
+// the settings write at close. Runs offscreen; boxes are recorded, never shown.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QBarCategoryAxis>
+#include <QBarSet>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QScatterSeries>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QThread>
+#include <QTimer>
+#include <QTreeWidget>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/top_window.h"
+
+namespace vantora {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool WaitFor(const std::function<bool()>& done, int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+// The simulated receiver, reached through a symbolic link in the test's folder.
+class Simulator {
+public:
+    Simulator(const fs::path& link, const std::vector<std::string>& options) : link_(link) {
+        std::vector<std::string> args = {VANTORA_BINARY_DIR "/sim/vantora-sim", "--link", link.string()};
+        args.insert(args.end(), options.begin(), options.end());
+        pid_ = fork();
+        if (pid_ == 0) {
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDOUT_FILENO);
+            std::vector<char*> argv;
+            for (std::string& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        for (int i = 0; i < 200 && !fs::exists(link_); ++i) QThread::msleep(10);
+    }
+    ~Simulator() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool Running() const { return pid_ > 0 && fs::exists(link_); }
+
+private:
+    fs::path link_;
+    pid_t pid_ = -1;
+};
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/vantora-window-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        ini_ = dir_ / "vantora.INI";
+        link_ = dir_ / "com1";
+    }
+    void TearDown() override {
+        window_.reset();
+        sim_.reset();
+        fs::remove_all(dir_);
+    }
+
+    void StartSim(const std::vector<std::string>& options = {}) {
+        sim_ = std::make_unique<Simulator>(link_, options);
+        ASSERT_TRUE(sim_->Running()) << "the simulated receiver did not start";
+    }
+    // A settings file whose COM1 is the simulator, with extra lines for "Setup".
+    void WriteSettings(const std::string& setup = "", const std::string& ports = "") {
+        WriteFile(ini_, "[Setup]\nPortid=0\n" + setup + "\n[Ports]\nCOM1=" + link_.string() + "\n" + ports);
+    }
+    TfmTop& Open(const std::vector<std::string>& args = {}) {
+        window_ = std::make_unique<TfmTop>(ini_.string(), args, boxes_);
+        window_->show();
+        return *window_;
+    }
+    template <class T>
+    T* C(const char* name) {
+        T* c = window_->Control<T>(name);
+        EXPECT_NE(c, nullptr) << name;
+        return c;
+    }
+    QString Status(int panel) {
+        return window_->statusBar()->findChild<QLabel*>(QString("sbStatusPanel%1").arg(panel))->text();
+    }
+    bool ShowsLiveFix() {
+        const QString fix = C<QLabel>("lbFix")->text();
+        return (fix == "2D" || fix.startsWith("3D")) && !C<QLineEdit>("lbLat")->text().isEmpty() &&
+               window_->View().SatSeries()->count() + window_->View().UnusedSeries()->count() > 0;
+    }
+    // A left click on a tab, through the tab row's own input handling.
+    void ClickTab(int page) {
+        QTabBar* bar = window_->Pages()->tabBar();
+        const QPointF at = bar->tabRect(page).center();
+        QMouseEvent press(QEvent::MouseButtonPress, at, bar->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(bar, &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, bar->mapToGlobal(at), Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(bar, &release);
+    }
+
+    fs::path dir_, ini_, link_;
+    RecordingMessageBoxSink boxes_;
+    std::unique_ptr<Simulator> sim_;
+    std::unique_ptr<TfmTop> window_;
+};
+
+TEST_F(WindowTest, StartsWithTheDefaultsWithoutASettingsFile) {
+    TfmTop& w = Open();
+    EXPECT_TRUE(boxes_.Boxes().empty());
+    EXPECT_EQ(w.CurrentPage(), TfmTop::tsSetup);
+    EXPECT_EQ(w.size(), QSize(282, 405));
+    EXPECT_EQ(w.windowTitle(), "Vantora");
+    EXPECT_FALSE(w.Port());
+    EXPECT_FALSE(w.ViewTask().Active());
+    EXPECT_FALSE(w.LoadTask().Active());
+    EXPECT_FALSE(w.Pages()->tabBar()->isTabVisible(TfmTop::tsConfig));
+    EXPECT_EQ(w.Pages()->tabText(TfmTop::tsTrace), "&Trace");
+
+    const Settings& s = w.State();
+    EXPECT_EQ(s.FirmwarePath, ".");
+    EXPECT_EQ(s.FirmwareRevision, "Rev1000000");
+    EXPECT_TRUE(s.RevisionCheck);
+    EXPECT_FALSE(s.Reconfigure);
+    EXPECT_FALSE(s.AutoStart);
+    EXPECT_EQ(s.PrivilegeLevel, 0);
+    EXPECT_EQ(s.LinkBaudIndex, 0);
+
+    EXPECT_EQ(C<QComboBox>("cbPort")->currentText(), "COM1");
+    EXPECT_EQ(C<QComboBox>("cbPort")->count(), 12);
+    EXPECT_EQ(C<QComboBox>("cbFWbaud")->currentText(), "4800");
+    EXPECT_EQ(C<QLabel>("lbPort")->text(), "COM1");
+    EXPECT_EQ(C<QLabel>("lbReconfig")->text(), "OFF");
+    EXPECT_FALSE(C<QCheckBox>("cxReconfig")->isChecked());
+    EXPECT_EQ(C<QLabel>("lbDGPS")->text(), "NONE");
+    EXPECT_EQ(C<TRadioGroup>("rgDGPS")->ItemIndex(), 0);
+    EXPECT_EQ(C<QLabel>("lbSetBaud")->text(), "4800");
+    EXPECT_EQ(C<QComboBox>("cbSetBaud")->currentIndex(), 0);
+    EXPECT_TRUE(C<QCheckBox>("cxDR")->isChecked());
+    EXPECT_FALSE(C<QLabel>("lbShowDR")->isHidden());
+    EXPECT_EQ(C<QLabel>("lbNMEA")->text(), " GGA GSA GSV RMC pNMEA");
+    EXPECT_TRUE(C<QCheckBox>("cxPnmea")->isChecked());
+    EXPECT_TRUE(C<QCheckBox>("cxChkSum")->isChecked());
+
+    // Layout defaults that the later pages rely on.
+    EXPECT_TRUE(C<QWidget>("pnExpand")->isHidden());
+    EXPECT_FALSE(C<QTimer>("tmrRepeat")->isActive());
+    EXPECT_TRUE(C<QWidget>("btScan")->isHidden());
+    EXPECT_EQ(C<QLabel>("lbCmd")->text(), "Please selelct a command");
+    EXPECT_EQ(C<QLabel>("lbFix")->text(), "No Fix");
+    EXPECT_EQ(C<QLineEdit>("lvisible")->text(), "12");
+    EXPECT_EQ(C<QLineEdit>("RSTLat")->text(), "4913");
+    EXPECT_EQ(C<TRadioGroup>("SetStartMode")->ItemIndex(), 1);
+    EXPECT_EQ(C<TRadioGroup>("rgOutputFormat")->Count(), 5);
+    EXPECT_EQ(C<QLineEdit>("leLoadAddr")->text(), "C0000");
+    for (const char* panel : {"pnRestart", "pnCfgIO", "pnNothing", "pnShowText", "pnTrcRead"})
+        EXPECT_TRUE(C<QWidget>(panel)->isHidden()) << panel;
+    EXPECT_EQ(w.CommandPanel(0x08), C<QWidget>("pnNothing"));
+    EXPECT_EQ(w.CommandPanel(0x1B), C<QWidget>("pnSetDatum"));
+    EXPECT_EQ(C<QWidget>("chSat")->geometry(), QRect(0, 0, 169, 169));
+    EXPECT_EQ(C<QWidget>("CmdTree")->geometry(), QRect(272, 0, 192, 233));
+
+    auto* grid = C<QTableWidget>("sgMeas");
+    EXPECT_EQ(grid->size(), QSize(679, 225));
+    EXPECT_EQ(grid->item(0, 0)->text(), "CHANNEL");
+    EXPECT_EQ(grid->item(0, 9)->text(), "HEALTH");
+    EXPECT_EQ(grid->item(12, 0)->text(), "12");
+    EXPECT_EQ(w.View().OuterCircle()->count(), w.View().InnerCircle()->count());
+    EXPECT_EQ(w.View().Cn0Set()->count(), 0);
+
+    w.findChild<QAction*>("About1")->trigger();
+    ASSERT_EQ(boxes_.Boxes().size(), 1u);
+    EXPECT_EQ(boxes_.Boxes()[0].Title, "About");
+    EXPECT_EQ(boxes_.Boxes()[0].Icon, BoxIcon::None);
+    EXPECT_EQ(boxes_.Boxes()[0].Text.rfind("      Vantora GPS Viewer\n\n\n", 0), 0u);
+}
+
+TEST_F(WindowTest, CommandLineChoosesPortAndFirmwarePath) {
+    const struct {
+        std::vector<std::string> Args;
+        int Port;
+        std::string Path;
+        bool ComError;
+    } cases[] = {
+        {{"com3"}, 2, "fw.bin", false},
+        {{"COM2", "/images/new.bin"}, 1, "/images/new.bin", false},
+        {{"COM10"}, 0, "fw.bin", true},  // the table holds the device-path form
+        {{}, 4, "fw.bin", false},
+    };
+    for (const auto& c : cases) {
+        WriteFile(ini_, "[Setup]\nPortid=4\nPath=fw.bin\n");
+        boxes_.Clear();
+        TfmTop& w = Open(c.Args);
+        EXPECT_EQ(w.PortIndex(), c.Port);
+        EXPECT_EQ(C<QComboBox>("cbPort")->currentIndex(), c.Port);
+        EXPECT_EQ(w.State().FirmwarePath, c.Path);
+        const auto boxes = boxes_.Boxes();
+        ASSERT_EQ(boxes.size(), c.ComError ? 1u : 0u);
+        if (c.ComError) {
+            EXPECT_EQ(boxes[0].Title, "Com Error");
+            EXPECT_EQ(boxes[0].Text, "Wrong COM\n\n Set to COM1!");
+            EXPECT_EQ(boxes[0].Icon, BoxIcon::Error);
+        }
+        window_.reset();
+    }
+}
+
+TEST_F(WindowTest, PrivilegeLevelShapesTheControls) {
+    const struct {
+        const char* Engineer;
+        int Level;
+        int Commands;
+        int BaudItems;
+        bool TraceEnabled;
+        bool ResetTimeShown;
+        int SentenceWidth;
+    } cases[] = {
+        {"", 0, 7, 3, false, false, 281},         {"kvdt", 0, 7, 3, false, false, 281},
+        {"KVDT", 1, 19, 4, true, false, 281},     {"MWRB", 5, 21, 4, true, false, 281},
+        {"HZQFXNJE", 10, 32, 4, true, true, 265},
+    };
+    for (const auto& c : cases) {
+        WriteFile(ini_, std::string("[Setup]\nEngineer=") + c.Engineer + "\n");
+        TfmTop& w = Open();
+        SCOPED_TRACE(c.Engineer);
+        EXPECT_EQ(w.PrivilegeLevel(), c.Level);
+        EXPECT_EQ(C<QTreeWidget>("CmdTree")->topLevelItemCount(), c.Commands);
+        EXPECT_EQ(static_cast<int>(w.TreeCommands().size()), c.Commands);
+        EXPECT_EQ(C<TRadioGroup>("rgBaud")->Count(), c.BaudItems);
+        EXPECT_EQ(C<QWidget>("tsTrace")->isEnabled(), c.TraceEnabled);
+        for (const char* edit : {"RSTyear", "RSTmonth", "RSTday", "RSThour", "RSTminute", "RSTsecond"})
+            EXPECT_EQ(C<QWidget>(edit)->isHidden(), !c.ResetTimeShown) << edit;
+        EXPECT_EQ(C<QWidget>("edError")->isHidden(), !c.ResetTimeShown);
+        EXPECT_FALSE(C<QWidget>("RSTLat")->isHidden());
+        EXPECT_EQ(C<QWidget>("lbSentence")->width(), c.SentenceWidth);
+        window_.reset();
+    }
+    // Level 0 lists 01h..05h, 08h and 19h in that order.
+    WriteFile(ini_, "[Setup]\n");
+    Open();
+    EXPECT_EQ(window_->TreeCommands(), (std::vector<int>{1, 2, 3, 4, 5, 8, 0x19}));
+    EXPECT_EQ(C<QTreeWidget>("CmdTree")->topLevelItem(5)->text(0), "Set Factory Default (08h)");
+}
+
+TEST_F(WindowTest, ConfigurationHandlersMirrorTheirChoices) {
+    TfmTop& w = Open();
+    auto* list = C<QListWidget>("clNMEA");
+    for (int i = 0; i < list->count(); ++i)
+        list->item(i)->setCheckState(i == 1 ? Qt::Checked : Qt::Unchecked);
+    EXPECT_EQ(C<QLabel>("lbNMEA")->text(), " GLL pNMEA");  // the "GSV" item drives GLL
+    C<QCheckBox>("cxPnmea")->click();
+    EXPECT_EQ(C<QLabel>("lbNMEA")->text(), " GLL");
+    EXPECT_EQ(w.State().Nmea[CfgChecksum], 0);
+    list->item(5)->setCheckState(Qt::Checked);
+    EXPECT_EQ(C<QLabel>("lbNMEA")->text(), " VTG GLL ZDA");
+
+    C<QCheckBox>("cxDR")->click();
+    EXPECT_EQ(C<QLabel>("lbShowDR")->text(), "");
+    EXPECT_EQ(w.State().DeadReckoning, 0);
+    C<QComboBox>("cbSetBaud")->setCurrentIndex(2);
+    EXPECT_EQ(C<QLabel>("lbSetBaud")->text(), "19200");
+    auto* dgps = C<TRadioGroup>("rgDGPS");
+    dgps->findChild<QAbstractButton*>("rgDGPS_2")->click();
+    EXPECT_EQ(C<QLabel>("lbDGPS")->text(), "WAAS");
+}
+
+TEST_F(WindowTest, ViewPageOpensThePortAndShowsLiveFixes) {
+    StartSim();
+    WriteSettings("Engineer=KVDT\n");
+    TfmTop& w = Open();
+
+    ASSERT_TRUE(w.RequestPage(TfmTop::tsView));
+    EXPECT_EQ(w.CurrentPage(), TfmTop::tsView);
+    EXPECT_EQ(w.windowTitle(), "COM1-Vantora");
+    ASSERT_TRUE(w.Port());
+    EXPECT_TRUE(w.Port().Get()->IsOpen());
+    EXPECT_EQ(w.Port().Get()->Baud(), 4800);
+    EXPECT_TRUE(w.ViewTask().Active());
+    EXPECT_FALSE(C<QWidget>("pnExpand")->isHidden());
+    EXPECT_EQ(w.size(), QSize(282, 405));
+    EXPECT_TRUE(w.findChild<QAction*>("Scan1")->isEnabled());
+
+    ASSERT_TRUE(WaitFor([&] { return ShowsLiveFix() && w.View().FixesShown() >= 3; }, 20000))
+        << "no fix shown; lbFix " << C<QLabel>("lbFix")->text().toStdString();
+    const QRegularExpression position(R"(^[ \d]{3}\d\.\d{4} [NS]$)");
+    EXPECT_TRUE(position.match(C<QLineEdit>("lbLat")->text()).hasMatch())
+        << C<QLineEdit>("lbLat")->text().toStdString();
+    EXPECT_TRUE(C<QLineEdit>("lbLong")->text().endsWith(" E") ||
+                C<QLineEdit>("lbLong")->text().endsWith(" W"));
+    EXPECT_TRUE(C<QLineEdit>("leDir")->text().startsWith("N "));
+    EXPECT_EQ(C<QLabel>("lbTime")->text().count('\n'), 1);
+
+    // Sky plot and bars agree with the text fields.
+    const int inView = C<QLineEdit>("lvisible")->text().toInt();
+    const int used = C<QLineEdit>("lbFixNo")->text().toInt();
+    EXPECT_GT(inView, 0);
+    EXPECT_EQ(w.View().SatSeries()->count(), used);
+    EXPECT_EQ(w.View().SatSeries()->count() + w.View().UnusedSeries()->count(), std::min(inView, 16));
+    EXPECT_EQ(w.View().UsedLabels().size(), used);
+    EXPECT_EQ(w.View().Cn0Set()->count(), std::min(inView, 12));
+    EXPECT_EQ(w.View().Cn0Set()->selectedBars().size(), std::min(used, 12));
+    for (const QPointF& p : w.View().SatSeries()->points()) {
+        EXPECT_LE(std::abs(p.x()), 90);
+        EXPECT_LE(std::abs(p.y()), 90);
+    }
+    const QString memo = C<QPlainTextEdit>("moNMEA")->toPlainText();
+    EXPECT_TRUE(memo.contains("$GPGGA,")) << memo.left(200).toStdString();
+    EXPECT_TRUE(Status(0) == "X" || Status(0) == "O");
+
+    // The toggles of the View page.
+    C<TClickLabel>("pnExpand")->Clicked();
+    EXPECT_EQ(w.size(), QSize(720, 645));
+    EXPECT_EQ(C<QLabel>("pnExpand")->text(), " <<=");
+    C<TChartView>("chCn0")->DoubleClicked();
+    EXPECT_EQ(w.View().ChannelCount(), 16);
+    ASSERT_TRUE(WaitFor([&] { return w.View().Cn0Axis()->count() == 16; }, 5000));
+
+    // Trace keeps the receive thread on at the working rate; Reload hands over to the loader.
+    ASSERT_TRUE(w.RequestPage(TfmTop::tsTrace));
+    EXPECT_EQ(w.size(), QSize(300, 405));
+    EXPECT_TRUE(C<QWidget>("pnExpand")->isHidden());
+    EXPECT_TRUE(w.ViewTask().Active());
+    EXPECT_FALSE(w.findChild<QAction*>("Scan1")->isEnabled());
+    ASSERT_TRUE(w.RequestPage(TfmTop::tsReload));
+    EXPECT_FALSE(w.ViewTask().Active());
+    EXPECT_FALSE(w.LoadTask().Active());  // no Auto Load
+    EXPECT_EQ(w.Port().Get()->Baud(), 115200);
+    EXPECT_EQ(w.size(), QSize(282, 405));
+
+    ASSERT_TRUE(w.RequestPage(TfmTop::tsSetup));
+    EXPECT_FALSE(w.Port());
+    EXPECT_EQ(w.windowTitle(), "Vantora");
+    EXPECT_EQ(w.size(), QSize(282, 405));
+    EXPECT_TRUE(boxes_.Boxes().empty());
+
+    // A second connection opens the port afresh and the fixes go on.
+    const uint32_t shown = w.View().FixesShown();
+    ASSERT_TRUE(w.RequestPage(TfmTop::tsView));
+    EXPECT_TRUE(WaitFor([&] { return w.View().FixesShown() > shown + 1; }, 10000));
+}
+
+TEST_F(WindowTest, PortThatCannotOpenKeepsTheSetupPage) {
+    StartSim();
+    WriteFile(ini_, "[Ports]\nCOM1=" + (dir_ / "absent").string() + "\nCOM2=" + link_.string() + "\n");
+    TfmTop& w = Open();
+
+    ClickTab(TfmTop::tsView);
+    EXPECT_EQ(w.CurrentPage(), TfmTop::tsSetup);
+    EXPECT_FALSE(w.Port());
+    EXPECT_EQ(w.windowTitle(), "Vantora");
+    const auto boxes = boxes_.Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].Title, "Open com port");
+    EXPECT_EQ(boxes[0].Text, "Wrong com!");
+    EXPECT_EQ(boxes[0].Icon, BoxIcon::Stop);
+
+    // Another port connects normally.
+    C<QComboBox>("cbPort")->setCurrentIndex(1);
+    ClickTab(TfmTop::tsView);
+    EXPECT_EQ(w.CurrentPage(), TfmTop::tsView);
+    EXPECT_EQ(w.windowTitle(), "COM2-Vantora");
+    EXPECT_EQ(boxes_.Boxes().size(), 1u);
+}
+
+TEST_F(WindowTest, ScanFindsAReceiverTalkingAt19200) {
+    StartSim({"--baud", "19200"});
+    WriteSettings();
+    TfmTop& w = Open();
+    ASSERT_TRUE(w.RequestPage(TfmTop::tsView));
+
+    bool finished = false, found = false;
+    QObject::connect(&w, &TfmTop::ScanFinished, [&](bool f) {
+        finished = true;
+        found = f;
+    });
+    QStringList marquees;
+    w.findChild<QAction*>("Scan1")->trigger();
+    ASSERT_TRUE(w.ScanRunning());
+    EXPECT_EQ(Status(2), "Start scanning ....");
+    EXPECT_FALSE(w.RequestPage(TfmTop::tsSetup));  // the page waits for the scan
+    w.btScanClick();                               // a second scan is not started
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            if (marquees.isEmpty() || marquees.last() != Status(1)) marquees << Status(1);
+            return finished;
+        },
+        20000));
+    EXPECT_TRUE(found);
+    EXPECT_EQ(w.LinkBaudIndex(), 2);
+    EXPECT_EQ(C<QComboBox>("cbFWbaud")->currentText(), "19200");
+    EXPECT_EQ(w.Port().Get()->Baud(), 19200);
+    EXPECT_EQ(Status(2), "");
+    EXPECT_TRUE(boxes_.Boxes().empty());
+    // Two rates of 2 to 3 s before 19200: the marquee moved at least four times.
+    marquees.removeAll("");
+    EXPECT_GE(marquees.size(), 4);
+    for (int i = 0; i < marquees.size(); ++i) {
+        EXPECT_EQ(marquees[i].size(), 11);
+        EXPECT_EQ(marquees[i].indexOf('*'), i % 11);
+        EXPECT_EQ(marquees[i].count('*'), 1);
+    }
+    EXPECT_TRUE(w.RequestPage(TfmTop::tsSetup));
+}
+
+TEST_F(WindowTest, ScanFailsAgainstABinaryOnlyReceiver) {
+    StartSim({"--binary"});
+    WriteSettings();
+    TfmTop& w = Open();
+    ASSERT_TRUE(w.RequestPage(TfmTop::tsView));
+
+    // Binary navigation blocks show the measurement grid over the memo.
+    ASSERT_TRUE(
+        WaitFor([&] { return !C<QWidget>("sgMeas")->isHidden() && w.View().FixesShown() >= 2; }, 15000));
+    EXPECT_FALSE(C<QWidget>("lbClkOff")->isHidden());
+    EXPECT_FALSE(C<QWidget>("edMeasUTC")->isHidden());
+    EXPECT_FALSE(C<QTableWidget>("sgMeas")->item(1, 1)->text().isEmpty());
+
+    bool finished = false, found = true;
+    QObject::connect(&w, &TfmTop::ScanFinished, [&](bool f) {
+        finished = true;
+        found = f;
+    });
+    w.btScanClick();
+    ASSERT_TRUE(WaitFor([&] { return finished; }, 20000));
+    EXPECT_FALSE(found);
+    const auto boxes = boxes_.Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].Text, "Couldn't connect to GPS ");
+    EXPECT_EQ(boxes[0].Icon, BoxIcon::Information);
+    EXPECT_EQ(w.LinkBaudIndex(), 0);
+    EXPECT_EQ(w.Port().Get()->Baud(), 38400);  // the last rate tried, until the next page change
+    EXPECT_EQ(Status(2), "");
+}
+
+TEST_F(WindowTest, CloseWritesPortAndPathAndKeepsTheRest) {
+    const std::string original =
+        "; hand-written settings\n"
+        "[Setup]\n"
+        "Portid=1\n"
+        "Path=/firmware/old.bin\n"
+        "Engineer=KVDT\n"
+        "\n"
+        "[Configuration]\n"
+        "Baud=9600\n"
+        "GGA=1\n";
+    WriteFile(ini_, original);
+    TfmTop& w = Open();
+    C<QComboBox>("cbPort")->setCurrentIndex(3);
+    // The file changes on disk while the window is open; the close keeps those changes.
+    WriteFile(ini_, original + "VTG=1\n");
+    EXPECT_TRUE(w.close());
+    EXPECT_EQ(ReadFile(ini_),
+              "; hand-written settings\n"
+              "[Setup]\n"
+              "Portid=1\n"
+              "Path=/firmware/old.bin\n"
+              "Engineer=KVDT\n"
+              "Port=3\n"
+              "\n"
+              "[Configuration]\n"
+              "Baud=9600\n"
+              "GGA=1\n"
+              "VTG=1\n");
+    EXPECT_TRUE(boxes_.Boxes().empty());
+    window_.reset();
+
+    // A file that cannot be written: the box, and the window stays open.
+    ini_ = dir_ / "no-such-folder" / "vantora.INI";
+    TfmTop& stuck = Open();
+    EXPECT_FALSE(stuck.close());
+    EXPECT_TRUE(stuck.isVisible());
+    ASSERT_EQ(boxes_.Boxes().size(), 1u);
+    EXPECT_EQ(boxes_.Boxes()[0].Title, "Error");
+    EXPECT_NE(boxes_.Boxes()[0].Text.find("no-such-folder"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vantora
+
+int main(int argc, char** argv) {
+    // Test discovery runs this program too, where no display may exist.
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
