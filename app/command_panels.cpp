@@ -221,29 +221,25 @@ void TfmTop::ApplySendEffects(const SendEffects& fx) {
         ApplyNmeaEffects(fx, settings_.Nmea);
         viewTask_->SetNmeaConfig(settings_.Nmea.data());
     }
-    // The receive thread may be decoding meanwhile; a reply that races the reset only
-    // decides whether the panel shows it at once or after the next one.
-    TBinary& binary = viewTask_->Binary();
+    // The decoders write these records on the receive thread: it applies the resets itself,
+    // before it parses the reply; the panels show the emptied values at once.
+    unsigned resets = 0;
     if (fx.ClearRevision) {
-        binary.ClearRevision();
-        view_->ShowRevision();
+        resets |= TViewTask::ResetRevision;
+        view_->ShowTexts(RevisionTexts(RevisionReport{}));
     }
     if (fx.ClearClockOffset) {
-        binary.ClearClockOffset();
-        view_->ShowClockOffset();
+        resets |= TViewTask::ResetClockOffset;
+        view_->ShowTexts(ClockOffsetTexts(0));
     }
     if (fx.ClearTestResults) {
-        binary.ClearTestResults();
-        view_->ShowBuiltInTest();
+        resets |= TViewTask::ResetTestResults;
+        const int32_t none[4] = {-1, -1, -1, -1};
+        view_->ShowTexts(BuiltInTestTexts(none));
     }
-    if (fx.ClearEphemerisProgress) {
-        tables_.EphemerisCount = 0;
-        tables_.EphemerisMask = 0;
-    }
-    if (fx.ClearAlmanacProgress) {
-        tables_.AlmanacCount = 0;
-        tables_.AlmanacMask = 0;
-    }
+    if (fx.ClearEphemerisProgress) resets |= TViewTask::ResetEphemerisProgress;
+    if (fx.ClearAlmanacProgress) resets |= TViewTask::ResetAlmanacProgress;
+    viewTask_->ResetReplies(resets);
     if (fx.TraceReadActive) viewTask_->SetTraceReadActive(*fx.TraceReadActive);
 }
 

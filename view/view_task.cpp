@@ -105,6 +105,16 @@ void TViewTask::ServeTablesRequest() {
     });
 }
 
+void TViewTask::ApplyReplyResets() {
+    const unsigned resets = replyResets_.exchange(0);
+    if (resets & ResetRevision) binary_.ClearRevision();
+    if (resets & ResetClockOffset) binary_.ClearClockOffset();
+    if (resets & ResetTestResults) binary_.ClearTestResults();
+    ReceiverTables& tables = binary_.Tables();
+    if (resets & ResetEphemerisProgress) tables.EphemerisCount = 0, tables.EphemerisMask = 0;
+    if (resets & ResetAlmanacProgress) tables.AlmanacCount = 0, tables.AlmanacMask = 0;
+}
+
 void TViewTask::Pass() {
     if (logCloseRequest_.load()) {
         std::lock_guard lock(logMutex_);
@@ -112,6 +122,7 @@ void TViewTask::Pass() {
         if (logCloseRequest_.exchange(false)) log_.Close();
     }
     // Between two parses: the decoders have written whole records only.
+    ApplyReplyResets();
     ServeTablesRequest();
     if (!active_.load()) {
         Sleep(IdleMs);
@@ -161,7 +172,10 @@ void TViewTask::Pass() {
         std::lock_guard lock(logMutex_);
         if (log_.IsOpen()) log_.Append(buffer_, n);
     }
-    if (n > 0) splitter_.Feed(buffer_, n);
+    if (n > 0) {
+        ApplyReplyResets();  // a reset asked for before its command was sent precedes the reply
+        splitter_.Feed(buffer_, n);
+    }
     sentenceSeen_.store(nmea_.SentenceSeen());
 
     // One record a pass: NMEA first; a binary update waits for the next pass.

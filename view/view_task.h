@@ -66,13 +66,22 @@ public:
     // Ends the loop (idempotent); the destructor calls it.
     void Stop();
 
-    // Send's own resets of the reply records (main thread; the loop may be decoding).
+    // Send's resets of the reply records. The decoders write those records on the loop's thread,
+    // so the loop applies the resets itself at its next pass, before it reads the reply.
+    enum ReplyReset : unsigned {
+        ResetRevision = 1, ResetClockOffset = 2, ResetTestResults = 4, ResetEphemerisProgress = 8,
+        ResetAlmanacProgress = 16,
+    };
+    void ResetReplies(unsigned resets) { replyResets_.fetch_or(resets); }
+
+    // The decoders' records, for the displays that run while the loop waits for them.
     TBinary& Binary() { return binary_; }
 
 private:
     void Run();
     void Pass();
     void ServeTablesRequest();
+    void ApplyReplyResets();
     void Sleep(int ms);
     void Wake();
     void Show(const std::function<void()>& fn) { runner_.RunAndWait(fn); }
@@ -115,6 +124,7 @@ private:
     std::atomic<bool> logCloseRequest_{false};
     std::atomic<bool> traceReadActive_{false};
     std::atomic<int> traceRecordsRead_{0};
+    std::atomic<unsigned> replyResets_{0};
     // ResetSentenceCount asks for generation n; the loop applies it before parsing further.
     std::atomic<uint32_t> resetRequested_{0};
     std::atomic<uint32_t> resetApplied_{0};

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "protocol/binary.h"
+#include "view/display_text.h"
 #include "view/view_display.h"
 
 class QBarCategoryAxis;
@@ -100,6 +101,11 @@ public:
     void ShowNavigationSetting(const uint8_t* payload18) override;
     void ShowSystemSetting(const uint8_t* payload48) override;
     void ShowTraceStatus() override;
+
+    // Controls by name and their texts, e.g. a reply panel emptied by Send before its reply.
+    void ShowTexts(const ControlTexts& texts) {
+        for (const auto& [name, text] : texts) SetText(name, text);
+    }
 
     // What the plot shows, for tests and tools.
     QScatterSeries* SatSeries() const { return satSeries_; }
