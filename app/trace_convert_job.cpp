@@ -24,8 +24,8 @@ TraceConvertOutcome RunTraceConversion(const std::string& in, const std::string&
     std::string error;
     const TraceResult r = ConvertTrace(in, out, static_cast<TraceForm>(form), progress, error);
     TraceConvertOutcome o;
-    o.Status = r.Status == TraceStatus::Ok          ? TraceConvertOutcome::Ok
-               : r.Status == TraceStatus::Cancelled ? TraceConvertOutcome::Cancelled
+    o.Status = r.Status == ConvertStatus::Ok          ? TraceConvertOutcome::Ok
+               : r.Status == ConvertStatus::Cancelled ? TraceConvertOutcome::Cancelled
                                                     : TraceConvertOutcome::Failed;
     o.Records = r.Records;
     o.BytesRead = r.BytesRead;

@@ -150,11 +150,11 @@ public:
             result.BytesRead += got;
             if (got == 0) break;
             if (progress && !progress(result.BytesRead, std::max(total, result.BytesRead))) {
-                result.Status = TraceStatus::Cancelled;
+                result.Status = ConvertStatus::Cancelled;
                 return result;
             }
         }
-        result.Status = TraceStatus::Ok;
+        result.Status = ConvertStatus::Ok;
         return result;
     }
 
@@ -333,7 +333,7 @@ TraceResult ConvertTrace(const std::string& inPath, const std::string& outPath, 
     const bool gpxOk = !withGpx || gpx.Finish();
     if (!outOk || !gpxOk) {
         error = !outOk ? out.Error() : gpx.Error();
-        result.Status = TraceStatus::Failed;
+        result.Status = ConvertStatus::Failed;
     }
     return result;
 }

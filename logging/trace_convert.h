@@ -90,13 +90,13 @@ int FormatTraceLine(const TraceRecord& r, TraceForm form, char* out);
 // done and total count bytes of the raw file; returning false stops the conversion.
 using TraceProgress = std::function<bool(int64_t done, int64_t total)>;
 
-enum class TraceStatus { Ok, Cancelled, Failed };
+enum class ConvertStatus { Ok, Cancelled, Failed };
 
 struct TraceResult {
-    TraceStatus Status = TraceStatus::Failed;
+    ConvertStatus Status = ConvertStatus::Failed;
     int64_t Records = 0;
     int64_t BytesRead = 0;
-    bool Ok() const { return Status == TraceStatus::Ok; }
+    bool Ok() const { return Status == ConvertStatus::Ok; }
 };
 
 // Calls onRecord for every record of the raw file at path, reading it in bounded blocks.

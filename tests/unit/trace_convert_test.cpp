@@ -187,7 +187,7 @@ TEST(TraceConvert, RecordAcrossReadBlocksProgressAndCancel) {
     EXPECT_EQ(last, int64_t(raw.size()));
     const auto stop = [](int64_t, int64_t) { return false; };
     EXPECT_EQ(ConvertTrace(dir / "raw", dir / "out", TraceForm::Ecef, stop, error).Status,
-              TraceStatus::Cancelled);
+              ConvertStatus::Cancelled);
 }
 
 TEST(TraceConvert, FailuresAreReportedNeverSuccess) {
@@ -208,7 +208,7 @@ TEST(TraceConvert, FailuresAreReportedNeverSuccess) {
     for (const auto& c : cases) {
         std::string error;
         EXPECT_EQ(ConvertTrace(c.in, c.out, TraceForm::Geodetic, nullptr, error, c.gpx).Status,
-                  TraceStatus::Failed);
+                  ConvertStatus::Failed);
         EXPECT_NE(error.find(c.error), std::string::npos) << error;
     }
     EXPECT_EQ(ReadFile(raw).size(), 2u * TraceFrameLength);
