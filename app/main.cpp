@@ -26,8 +26,8 @@ using vantora::TfmTop;
 // more sentences and writes that picture too. VANTORA_SCREENSHOT_SEND="CMD[:control=value,...]"
 // (for example "0x13:rgOutputFormat=2") selects a command once the page is shown, sets the
 // given panel controls and presses Send, as a user would, before the wait.
-void SendForScreenshot(TfmTop& window, const QString& spec) {
-    const QStringList parts = spec.split(':');
+void SendForScreenshot(TfmTop& window, const QString& request) {
+    const QStringList parts = request.split(QLatin1Char(':'));
     bool ok = false;
     const int cmd = parts[0].toInt(&ok, 0);
     if (!ok || !window.SelectCommand(cmd)) {

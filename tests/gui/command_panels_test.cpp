@@ -2,58 +2,27 @@
 // user level, the panels, Send (every frame equals what vantora-frame builds and what the
 // receiver got), the replies in their controls, the failure boxes and the repeated restart.
 // Runs offscreen; boxes are recorded, never shown.
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <QApplication>
 #include <QComboBox>
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTableWidget>
-#include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/top_window.h"
 #include "protocol/commands.h"
+#include "tests/support/gui_rig.h"
 
 namespace vantora {
 namespace {
 
-namespace fs = std::filesystem;
+using namespace test;
 using Values = std::vector<std::pair<std::string, std::string>>;
-
-bool WaitFor(const std::function<bool()>& done, int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 std::string Hex(const std::string& bytes) {
     return FormatFrameHex(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<int>(bytes.size()));
@@ -64,56 +33,28 @@ const char* KeyOf(int level) {
     return level == 10 ? "HZQFXNJE" : level == 5 ? "MWRB" : level == 1 ? "KVDT" : "";
 }
 
-class CommandsTest : public ::testing::Test {
+class CommandsTest : public GuiRig {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/vantora-commands-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        link_ = dir_ / "com1";
+        GuiRig::SetUp();
         input_ = dir_ / "input.bin";
     }
-    void TearDown() override {
-        window_.reset();
-        if (simPid_ > 0 && kill(simPid_, SIGTERM) == 0) waitpid(simPid_, nullptr, 0);
-        fs::remove_all(dir_);
-    }
-
     // A window at the given level whose COM1 is the simulated receiver (started when sim is
     // set), which records what the window sends.
     TfmTop& Open(int level, bool sim = true, const std::vector<std::string>& simOptions = {},
                  const std::string& com1 = "") {
         if (sim) {
-            std::vector<std::string> args = {VANTORA_BINARY_DIR "/sim/vantora-sim", "--link", link_.string(),
-                                             "--record-input", input_.string()};
-            args.insert(args.end(), simOptions.begin(), simOptions.end());
-            std::vector<char*> argv;
-            for (std::string& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            posix_spawn_file_actions_t quiet;
-            posix_spawn_file_actions_init(&quiet);
-            posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-            EXPECT_EQ(posix_spawn(&simPid_, argv[0], &quiet, nullptr, argv.data(), environ), 0);
-            posix_spawn_file_actions_destroy(&quiet);
-            for (int i = 0; i < 200 && !fs::exists(link_); ++i) QThread::msleep(10);
+            std::vector<std::string> options = {"--record-input", input_.string()};
+            options.insert(options.end(), simOptions.begin(), simOptions.end());
+            StartSim(options);
         }
-        std::ofstream(dir_ / "vantora.INI") << "[Setup]\nEngineer=" << KeyOf(level)
-                                            << "\n[Ports]\nCOM1=" << (com1.empty() ? link_.string() : com1)
-                                            << "\nCOM2=" << link_.string() << "\n";
-        window_ =
-            std::make_unique<TfmTop>((dir_ / "vantora.INI").string(), std::vector<std::string>{}, boxes_);
-        window_->show();
-        return *window_;
+        WriteFile(ini_, std::string("[Setup]\nEngineer=") + KeyOf(level) + "\n[Ports]\nCOM1=" +
+                            (com1.empty() ? link_.string() : com1) + "\nCOM2=" + link_.string() + "\n");
+        return GuiRig::Open();
     }
     void Connect() {
         ASSERT_TRUE(window_->RequestPage(TfmTop::tsView));
         ASSERT_TRUE(WaitFor([&] { return window_->ViewTask().DataReceived(); }, 10000));
-    }
-    template <class T>
-    T* C(const char* name) {
-        T* c = window_->Control<T>(name);
-        EXPECT_NE(c, nullptr) << name;
-        return c;
     }
     // What a control shows: an edit's or label's text, a memo's lines, a button's check state.
     QString Shown(const char* name) {
@@ -173,10 +114,7 @@ protected:
             EXPECT_NE(boxes[0].Text.find(part), std::string::npos) << boxes[0].Text;
     }
 
-    fs::path dir_, link_, input_;
-    RecordingMessageBoxSink boxes_;
-    pid_t simPid_ = -1;
-    std::unique_ptr<TfmTop> window_;
+    fs::path input_;
 };
 
 TEST_F(CommandsTest, TreePanelsAndGuardsFollowTheUserLevel) {
@@ -283,8 +221,8 @@ TEST_F(CommandsTest, EverySendWritesTheFrameOfTheTool) {
     EXPECT_TRUE(w.ViewTask().TraceReadActive());
 
     // The receiver got exactly these frames, one after the other.
-    ASSERT_TRUE(WaitFor([&] { return Hex(ReadFile(input_)).size() >= expected.size(); }, 5000));
-    EXPECT_EQ(Hex(ReadFile(input_)).substr(0, expected.size()), expected);
+    ASSERT_TRUE(WaitFor([&] { return Hex(Slurp(input_)).size() >= expected.size(); }, 5000));
+    EXPECT_EQ(Hex(Slurp(input_)).substr(0, expected.size()), expected);
 }
 
 TEST_F(CommandsTest, RepliesLandInTheirControls) {
@@ -411,7 +349,7 @@ TEST_F(CommandsTest, FailedSendsShowABoxAndWriteNothing) {
             EXPECT_TRUE(boxes_.Boxes().empty());
     }
     WaitFor([] { return false; }, 500);
-    EXPECT_EQ(ReadFile(input_), "");
+    EXPECT_EQ(Slurp(input_), "");
 
     // A write that fails: its fixed text, and the frame stays shown.
     w.Port().Get()->Close();
@@ -438,7 +376,7 @@ TEST_F(CommandsTest, RepeatRestartSendsRestartsWithoutFreezingTheWindow) {
     EXPECT_EQ(special->text(), "Repeat EXE");
     EXPECT_FALSE(C<QTimer>("tmrRepeat")->isActive());
     WaitFor([] { return false; }, 1500);
-    EXPECT_EQ(ReadFile(input_), "");
+    EXPECT_EQ(Slurp(input_), "");
 
     C<QLineEdit>("lbRepeat")->setText("1");
     const std::string frame = ToolFrame(0x01);
@@ -446,9 +384,9 @@ TEST_F(CommandsTest, RepeatRestartSendsRestartsWithoutFreezingTheWindow) {
     EXPECT_EQ(w.RepeatPhase(), 2);
     QElapsedTimer clock;
     clock.start();
-    ASSERT_TRUE(WaitFor([&] { return !ReadFile(input_).empty(); }, 3000));
+    ASSERT_TRUE(WaitFor([&] { return !Slurp(input_).empty(); }, 3000));
     const qint64 first = clock.elapsed();
-    EXPECT_EQ(Hex(ReadFile(input_)), frame);
+    EXPECT_EQ(Hex(Slurp(input_)), frame);
     EXPECT_EQ(Shown("lbSentence"), "");  // the repeat does not show its frame
     EXPECT_EQ(w.RepeatPhase(), 0);
     EXPECT_EQ(w.RepeatCountdown(), 1);
@@ -459,9 +397,9 @@ TEST_F(CommandsTest, RepeatRestartSendsRestartsWithoutFreezingTheWindow) {
     EXPECT_TRUE(WaitFor([&] { return served; }, 1000));
 
     const size_t frameBytes = frame.size() / 3;
-    ASSERT_TRUE(WaitFor([&] { return ReadFile(input_).size() >= 2 * frameBytes; }, 15000));
+    ASSERT_TRUE(WaitFor([&] { return Slurp(input_).size() >= 2 * frameBytes; }, 15000));
     EXPECT_GE(clock.elapsed() - first, 7000);
-    EXPECT_EQ(Hex(ReadFile(input_)), frame + frame);
+    EXPECT_EQ(Hex(Slurp(input_)), frame + frame);
     special->click();
     EXPECT_FALSE(C<QTimer>("tmrRepeat")->isActive());
     EXPECT_TRUE(boxes_.Boxes().empty());
@@ -471,9 +409,5 @@ TEST_F(CommandsTest, RepeatRestartSendsRestartsWithoutFreezingTheWindow) {
 }  // namespace vantora
 
 int main(int argc, char** argv) {
-    // Test discovery runs this program too, where no display may exist.
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return vantora::test::RunGuiTests(argc, argv);
 }

@@ -5,29 +5,18 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QShortcutEvent>
-#include <QThread>
 #include <atomic>
-#include <cstdlib>
 #include <thread>
 
 #include "app/qt_platform.h"
+#include "tests/support/gui_rig.h"
 
 namespace vantora {
 namespace {
 
-bool WaitFor(const std::function<bool()>& done, int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    return true;
-}
+using test::WaitFor;
 
 struct Pages {
     QWidget host;
@@ -147,8 +136,5 @@ TEST(MainThreadRunner, RunsWorkerRequestsOnTheWindowThreadAndNeverStrandsAWorker
 }  // namespace vantora
 
 int main(int argc, char** argv) {
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return vantora::test::RunGuiTests(argc, argv);
 }

@@ -1,57 +1,25 @@
 // The window's receiver data against the real simulated receiver: the NMEA log, the Trace page
 // (record, clear, status, read into tracelog.tmp, the read's end and time-out, conversion) and
 // the ephemeris and almanac files. Runs offscreen in a folder of its own; boxes are recorded.
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <QAbstractButton>
-#include <QApplication>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QStatusBar>
-#include <QThread>
 #include <QTreeWidget>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/top_window.h"
 #include "protocol/commands.h"
+#include "tests/support/gui_rig.h"
 
 namespace vantora {
 namespace {
 
-namespace fs = std::filesystem;
+using namespace test;
 using Bytes = std::vector<uint8_t>;
-
-bool WaitFor(const std::function<bool()>& done, int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // The payloads of the good F2h frames of one kind (payload length fixed per kind), in order.
 std::vector<std::string> Payloads(const std::string& bytes, uint8_t id2, size_t payloadLength) {
@@ -86,41 +54,10 @@ std::vector<std::string> Columns(const std::string& line) {
     return cols;
 }
 
-// The simulated receiver, reached through a symbolic link in the test's folder.
-class Simulator {
-public:
-    Simulator(const fs::path& link, const std::vector<std::string>& options) : link_(link) {
-        std::vector<std::string> args = {VANTORA_BINARY_DIR "/sim/vantora-sim", "--link", link.string()};
-        args.insert(args.end(), options.begin(), options.end());
-        pid_ = fork();
-        if (pid_ == 0) {
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, STDOUT_FILENO);
-            std::vector<char*> argv;
-            for (std::string& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        for (int i = 0; i < 200 && !fs::exists(link_); ++i) QThread::msleep(10);
-    }
-    ~Simulator() {
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-    bool Running() const { return pid_ > 0 && fs::exists(link_); }
-
-private:
-    fs::path link_;
-    pid_t pid_ = -1;
-};
-
-class DataTest : public ::testing::Test {
+class DataTest : public GuiRig {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/vantora-data-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
+        GuiRig::SetUp();
         home_ = fs::current_path();
         // The window's fixed files go to the current folder.
         fs::current_path(dir_);
@@ -129,28 +66,18 @@ protected:
         window_.reset();
         sim_.reset();
         fs::current_path(home_);
-        fs::remove_all(dir_);
+        GuiRig::TearDown();
     }
 
     // The simulator writes everything it sends to sent.bin; the window is open at level 1.
     TfmTop& Start(std::vector<std::string> options, int page) {
         options.insert(options.end(), {"--record", (dir_ / "sent.bin").string()});
-        sim_ = std::make_unique<Simulator>(dir_ / "com1", options);
-        EXPECT_TRUE(sim_->Running()) << "the simulated receiver did not start";
-        std::ofstream(dir_ / "vantora.INI")
-            << "[Setup]\nPortid=0\nEngineer=KVDT\n[Ports]\nCOM1=" << (dir_ / "com1").string() << "\n";
-        window_ =
-            std::make_unique<TfmTop>((dir_ / "vantora.INI").string(), std::vector<std::string>{}, boxes_);
-        window_->TraceFrameSent = [this](const uint8_t* f, int n) { frames_.emplace_back(f, f + n); };
-        window_->show();
-        EXPECT_TRUE(window_->RequestPage(page));
-        return *window_;
-    }
-    template <class T>
-    T* C(const char* name) {
-        T* c = window_->Control<T>(name);
-        EXPECT_NE(c, nullptr) << name;
-        return c;
+        StartSim(options);
+        WriteSettings("Engineer=KVDT\n");
+        TfmTop& w = Open();
+        w.TraceFrameSent = [this](const uint8_t* f, int n) { frames_.emplace_back(f, f + n); };
+        EXPECT_TRUE(w.RequestPage(page));
+        return w;
     }
     void Click(const char* button) { C<QPushButton>(button)->click(); }
     void ChooseAction(int row) {
@@ -163,15 +90,9 @@ protected:
         ASSERT_TRUE(WaitFor([&] { return C<QLineEdit>("lbTrcLogged")->text() == logged; }, 10000))
             << "lbTrcLogged " << C<QLineEdit>("lbTrcLogged")->text().toStdString();
     }
-    std::string Sent() { return ReadFile(dir_ / "sent.bin"); }
-    QString Status(int panel) {
-        return window_->statusBar()->findChild<QLabel*>(QString("sbStatusPanel%1").arg(panel))->text();
-    }
+    std::string Sent() { return Slurp(dir_ / "sent.bin"); }
 
-    fs::path dir_, home_;
-    RecordingMessageBoxSink boxes_;
-    std::unique_ptr<Simulator> sim_;
-    std::unique_ptr<TfmTop> window_;
+    fs::path home_;
     std::vector<Bytes> frames_;
 };
 
@@ -210,7 +131,7 @@ TEST_F(DataTest, RecordedTraceIsReadWhole_EndsByItself_AndConvertsInBothForms) {
     ASSERT_TRUE(WaitFor([&] { return !w.ViewTask().LogOpen(); }, 2000));
 
     // tracelog.tmp: a contiguous run of what the receiver sent, with exactly its N records.
-    const std::string raw = ReadFile("tracelog.tmp");
+    const std::string raw = Slurp("tracelog.tmp");
     const std::string sent = Sent();
     EXPECT_NE(sent.find(raw), std::string::npos);
     const auto records = Payloads(raw, 0x88, 18);
@@ -228,7 +149,7 @@ TEST_F(DataTest, RecordedTraceIsReadWhole_EndsByItself_AndConvertsInBothForms) {
         ASSERT_TRUE(WaitFor([&] { return !w.ConversionRunning(); }, 10000));
         EXPECT_TRUE(C<QWidget>("btConvert")->isEnabled());
         EXPECT_EQ(C<QProgressBar>("pbConvert")->value(), static_cast<int>(raw.size()));
-        forms[form] = Lines(ReadFile("tracedata.log"));
+        forms[form] = Lines(Slurp("tracedata.log"));
         ASSERT_EQ(forms[form].size(), static_cast<size_t>(N));
     }
     for (int i = 0; i < N; ++i) {
@@ -336,7 +257,7 @@ TEST_F(DataTest, NmeaLogIsTheRawStream_AndKeepsTheChannelFromARead) {
     EXPECT_EQ(button->text(), "Log");
     EXPECT_EQ(Status(2), "");
     ASSERT_TRUE(WaitFor([&] { return !w.ViewTask().LogOpen(); }, 2000));
-    const std::string logged = ReadFile(log);
+    const std::string logged = Slurp(log);
     EXPECT_GT(logged.size(), 600u);
     EXPECT_NE(Sent().find(logged), std::string::npos) << "the log is not a run of what was sent";
     EXPECT_NE(logged.find("$GPGGA,"), std::string::npos);
@@ -380,7 +301,7 @@ TEST_F(DataTest, ReadWhoseRecordsStopArrivingTimesOut) {
     EXPECT_EQ(C<QPushButton>("btTrcRead")->text(), "Start");
     EXPECT_FALSE(w.ViewTask().TraceReadActive());
     ASSERT_TRUE(WaitFor([&] { return !w.ViewTask().LogOpen(); }, 2000));
-    EXPECT_EQ(Payloads(ReadFile("tracelog.tmp"), 0x88, 18).size(), 10u);
+    EXPECT_EQ(Payloads(Slurp("tracelog.tmp"), 0x88, 18).size(), 10u);
 }
 
 TEST_F(DataTest, EphemerisAndAlmanacFilesHoldTheReceivedBlocks) {
@@ -392,7 +313,7 @@ TEST_F(DataTest, EphemerisAndAlmanacFilesHoldTheReceivedBlocks) {
     };
     // Before any read: all zeros.
     ASSERT_TRUE(saved("btSaveAlmc", "almc.dat", 1536));
-    EXPECT_EQ(ReadFile("almc.dat"), std::string(1536, '\0'));
+    EXPECT_EQ(Slurp("almc.dat"), std::string(1536, '\0'));
 
     const struct {
         int Command;
@@ -419,22 +340,21 @@ TEST_F(DataTest, EphemerisAndAlmanacFilesHoldTheReceivedBlocks) {
             ASSERT_TRUE(sat >= 1 && sat <= 32);
             expected.replace((sat - 1) * c.Block, c.Block, r.substr(2));
         }
-        EXPECT_EQ(ReadFile(c.File), expected);
+        EXPECT_EQ(Slurp(c.File), expected);
     }
     // Two saves at once: both files are written.
-    const std::string ephs = ReadFile("ephs.dat"), almc = ReadFile("almc.dat");
+    const std::string ephs = Slurp("ephs.dat"), almc = Slurp("almc.dat");
     fs::remove("ephs.dat");
     fs::remove("almc.dat");
     Click("btEphsSave");
     Click("btSaveAlmc");
-    ASSERT_TRUE(WaitFor([&] { return ReadFile("ephs.dat") == ephs && ReadFile("almc.dat") == almc; }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return Slurp("ephs.dat") == ephs && Slurp("almc.dat") == almc; }, 5000));
     EXPECT_TRUE(boxes_.Boxes().empty());
 }
 
 TEST_F(DataTest, FilesThatCannotBeReadOrWrittenSaySo) {
-    std::ofstream(dir_ / "vantora.INI") << "[Setup]\nEngineer=KVDT\n";
-    window_ = std::make_unique<TfmTop>((dir_ / "vantora.INI").string(), std::vector<std::string>{}, boxes_);
-    TfmTop& w = *window_;
+    WriteFile(ini_, "[Setup]\nEngineer=KVDT\n");
+    TfmTop& w = Open();
     const struct {
         const char* Action;
         const char* Blocker;  // a folder where a file should be
@@ -464,9 +384,5 @@ TEST_F(DataTest, FilesThatCannotBeReadOrWrittenSaySo) {
 }  // namespace vantora
 
 int main(int argc, char** argv) {
-    // Test discovery runs this program too, where no display may exist.
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return vantora::test::RunGuiTests(argc, argv);
 }

@@ -1,135 +1,40 @@
 // The Reload page against the real simulated receiver on a pseudo-terminal: choosing the image,
 // Write, the loader's states and the page lock, the result, Auto Load and factory default.
 // Runs offscreen; boxes are recorded and the file dialog is replaced, so nothing waits.
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <QApplication>
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStatusBar>
-#include <QThread>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <functional>
-#include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/top_window.h"
+#include "tests/support/gui_rig.h"
+#include "tests/support/loader_recorder.h"
 
 namespace vantora {
 namespace {
 
-namespace fs = std::filesystem;
+using namespace test;
 
-bool WaitFor(const std::function<bool()>& done, int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::vector<uint8_t> Pattern(size_t n, uint32_t seed) {
-    std::vector<uint8_t> v(n);
-    for (auto& b : v) {
-        seed = seed * 1103515245u + 12345u;
-        b = static_cast<uint8_t>(seed >> 16);
-    }
-    return v;
-}
-
-FirmwareImage ImageOf(const std::vector<uint8_t>& bytes) {
-    FirmwareImage image;
-    std::copy(bytes.begin(), bytes.end(), image.Bytes.begin());
-    image.Size = static_cast<int32_t>(bytes.size());
-    return image;
-}
-
-// The simulator behind a link in the test's folder; its flash and what it received land there.
-class Simulator {
-public:
-    Simulator(const fs::path& dir, const std::vector<std::string>& options) : link_(dir / "com1") {
-        std::vector<std::string> args = {VANTORA_BINARY_DIR "/sim/vantora-sim",
-                                         "--link",
-                                         link_.string(),
-                                         "--flash-file",
-                                         (dir / "flash.bin").string(),
-                                         "--record-input",
-                                         (dir / "input.bin").string()};
-        args.insert(args.end(), options.begin(), options.end());
-        pid_ = fork();
-        if (pid_ == 0) {
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, STDOUT_FILENO);
-            std::vector<char*> argv;
-            for (std::string& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        for (int i = 0; i < 200 && !fs::exists(link_); ++i) QThread::msleep(10);
-    }
-    ~Simulator() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    const fs::path& Link() const { return link_; }
-
-private:
-    fs::path link_;
-    pid_t pid_ = -1;
-};
-
-class ReloadTest : public ::testing::Test {
+class ReloadTest : public GuiRig {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/vantora-reload-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override {
-        window_.reset();
-        sim_.reset();
-        fs::remove_all(dir_);
-    }
-
-    // A simulator and a window on its Reload page, recording every state shown and every load's end.
+    // A simulator and a window on its Reload page, recording every state shown and every load's end;
+    // the simulator's flash and what it received land in the test's folder.
     TfmTop& Open(const std::vector<std::string>& simOptions = {}) {
         window_.reset();
         sim_.reset();
         fs::remove(dir_ / "flash.bin");
         fs::remove(dir_ / "input.bin");
-        sim_ = std::make_unique<Simulator>(dir_, simOptions);
-        EXPECT_TRUE(fs::exists(sim_->Link())) << "the simulated receiver did not start";
-        std::ofstream(dir_ / "vantora.INI")
-            << "[Setup]\nPortid=0\n\n[Ports]\nCOM1=" << sim_->Link().string() << "\n";
-        window_ =
-            std::make_unique<TfmTop>((dir_ / "vantora.INI").string(), std::vector<std::string>{}, boxes_);
-        window_->show();
+        std::vector<std::string> options = {"--flash-file", (dir_ / "flash.bin").string(), "--record-input",
+                                            (dir_ / "input.bin").string()};
+        options.insert(options.end(), simOptions.begin(), simOptions.end());
+        StartSim(options);
+        WriteSettings();
+        GuiRig::Open();
         states_.clear();
         reports_.clear();
         boxes_.Clear();
@@ -141,12 +46,6 @@ protected:
         window_->ChooseFirmwareFile = [this] { return QString::fromStdString(nextFile_.string()); };
         EXPECT_TRUE(window_->RequestPage(TfmTop::tsReload));
         return *window_;
-    }
-    template <class T>
-    T* C(const char* name) {
-        T* c = window_->Control<T>(name);
-        EXPECT_NE(c, nullptr) << name;
-        return c;
     }
     fs::path WriteImage(const std::vector<uint8_t>& bytes, const std::string& name = "image.bin") {
         std::ofstream(dir_ / name, std::ios::binary)
@@ -165,9 +64,9 @@ protected:
         Browse(WriteImage(bytes));
         ChooseTarget(target);
         C<QLineEdit>("leLoadSize")->setText(QString::number(kib));
-        const FirmwareImage image = ImageOf(bytes);
+        const auto image = ImageOf(bytes);
         C<QLineEdit>("edCRC")->setText(
-            QString::asprintf("%04X", LoadStreamCrc(image, LoadLimitOf(static_cast<uint16_t>(kib)))));
+            QString::asprintf("%04X", LoadStreamCrc(*image, LoadLimitOf(static_cast<uint16_t>(kib)))));
     }
     bool WaitLoads(size_t n, int ms = 15000) {
         return WaitFor([&] { return reports_.size() >= n; }, ms);
@@ -180,20 +79,17 @@ protected:
         return std::any_of(states_.begin(), states_.end(), [&](const auto& s) { return s.first == state; });
     }
     std::vector<uint8_t> Flash() const {
-        const std::string s = ReadFile(dir_ / "flash.bin");
+        const std::string s = Slurp(dir_ / "flash.bin");
         return {s.begin(), s.end()};
     }
-    std::string Input() const { return ReadFile(dir_ / "input.bin"); }
+    std::string Input() const { return Slurp(dir_ / "input.bin"); }
     static std::string RestartFrame() {
         const auto f = BuildLoaderRestart();
         return std::string(f.begin(), f.end());
     }
-    QString Status() { return window_->statusBar()->findChild<QLabel*>("sbStatusPanel2")->text(); }
+    QString Status() { return GuiRig::Status(2); }
 
-    fs::path dir_, nextFile_;
-    RecordingMessageBoxSink boxes_;
-    std::unique_ptr<Simulator> sim_;
-    std::unique_ptr<TfmTop> window_;
+    fs::path nextFile_;
     std::vector<std::pair<int, bool>> states_;  // state shown, page control enabled then
     std::vector<LoadReport> reports_;
     std::function<void(int)> OnState;
@@ -228,7 +124,7 @@ TEST_F(ReloadTest, GoodImageLoadsForEveryTarget) {
         EXPECT_EQ(C<QProgressBar>("brProgress")->maximum(), 128);
         EXPECT_EQ(C<QProgressBar>("brProgress")->value(), 128);
         // The image, zeros to the end of its last packet, then FFh up to the size asked for.
-        EXPECT_EQ(Flash(), LoadStream(ImageOf(bytes), LoadLimitOf(32)));
+        EXPECT_EQ(Flash(), StreamOf(bytes, 32));
         // The 4100 loader is not restarted: its request goes out at once.
         EXPECT_EQ(Input().find(RestartFrame()) != std::string::npos, target != Target4100);
 
@@ -286,7 +182,7 @@ TEST_F(ReloadTest, AutoLoadLoadsTwoReceiversWithoutWrite) {
         EXPECT_EQ(reports_.back().End, LoadEnd::Passed) << reports_.back().Detail;
         ASSERT_TRUE(WaitStandby());
         EXPECT_TRUE(w.LoadTask().Active());
-        EXPECT_EQ(Flash(), LoadStream(ImageOf(bytes), LoadLimitOf(16)));
+        EXPECT_EQ(Flash(), StreamOf(bytes, 16));
     }
     EXPECT_FALSE(C<QPushButton>("sbGo")->isChecked());
     // Leaving the page disarms; coming back with Auto Load arms again.
@@ -375,8 +271,7 @@ TEST_F(ReloadTest, RefusedFilesAndFields) {
 
     // The file last chosen is remembered in the settings file.
     ASSERT_TRUE(w.close());
-    EXPECT_NE(ReadFile(dir_ / "vantora.INI").find("Path=" + (dir_ / "f1500.bin").string()),
-              std::string::npos);
+    EXPECT_NE(Slurp(dir_ / "vantora.INI").find("Path=" + (dir_ / "f1500.bin").string()), std::string::npos);
 }
 
 TEST_F(ReloadTest, InterruptedLoadIsLeftWithWrite) {
@@ -406,9 +301,5 @@ TEST_F(ReloadTest, InterruptedLoadIsLeftWithWrite) {
 }  // namespace vantora
 
 int main(int argc, char** argv) {
-    // Test discovery runs this program too, where no display may exist.
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return vantora::test::RunGuiTests(argc, argv);
 }

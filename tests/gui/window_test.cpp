@@ -1,160 +1,39 @@
 // The main window against the real simulated receiver on a pseudo-terminal: start-up and
 // settings, privilege levels, pages as the connection switch, the live view, the scan and
 // the settings write at close. Runs offscreen; boxes are recorded, never shown.
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <QApplication>
 #include <QBarCategoryAxis>
 #include <QBarSet>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QListWidget>
 #include <QMenuBar>
-#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QScatterSeries>
-#include <QStatusBar>
 #include <QTableWidget>
-#include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/top_window.h"
+#include "tests/support/gui_rig.h"
 
 namespace vantora {
 namespace {
 
-namespace fs = std::filesystem;
+using namespace test;
 
-bool WaitFor(const std::function<bool()>& done, int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
-
-// The simulated receiver, reached through a symbolic link in the test's folder.
-class Simulator {
-public:
-    Simulator(const fs::path& link, const std::vector<std::string>& options) : link_(link) {
-        std::vector<std::string> args = {VANTORA_BINARY_DIR "/sim/vantora-sim", "--link", link.string()};
-        args.insert(args.end(), options.begin(), options.end());
-        pid_ = fork();
-        if (pid_ == 0) {
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, STDOUT_FILENO);
-            std::vector<char*> argv;
-            for (std::string& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        for (int i = 0; i < 200 && !fs::exists(link_); ++i) QThread::msleep(10);
-    }
-    ~Simulator() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    bool Running() const { return pid_ > 0 && fs::exists(link_); }
-
-private:
-    fs::path link_;
-    pid_t pid_ = -1;
-};
-
-class WindowTest : public ::testing::Test {
+class WindowTest : public GuiRig {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/vantora-window-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        ini_ = dir_ / "vantora.INI";
-        link_ = dir_ / "com1";
-    }
-    void TearDown() override {
-        window_.reset();
-        sim_.reset();
-        fs::remove_all(dir_);
-    }
-
-    void StartSim(const std::vector<std::string>& options = {}) {
-        sim_ = std::make_unique<Simulator>(link_, options);
-        ASSERT_TRUE(sim_->Running()) << "the simulated receiver did not start";
-    }
-    // A settings file whose COM1 is the simulator, with extra lines for "Setup".
-    void WriteSettings(const std::string& setup = "", const std::string& ports = "") {
-        WriteFile(ini_, "[Setup]\nPortid=0\n" + setup + "\n[Ports]\nCOM1=" + link_.string() + "\n" + ports);
-    }
-    TfmTop& Open(const std::vector<std::string>& args = {}) {
-        window_ = std::make_unique<TfmTop>(ini_.string(), args, boxes_);
-        window_->show();
-        return *window_;
-    }
-    template <class T>
-    T* C(const char* name) {
-        T* c = window_->Control<T>(name);
-        EXPECT_NE(c, nullptr) << name;
-        return c;
-    }
-    QString Status(int panel) {
-        return window_->statusBar()->findChild<QLabel*>(QString("sbStatusPanel%1").arg(panel))->text();
-    }
     bool ShowsLiveFix() {
         const QString fix = C<QLabel>("lbFix")->text();
         return (fix == "2D" || fix.startsWith("3D")) && !C<QLineEdit>("lbLat")->text().isEmpty() &&
                window_->View().SatSeries()->count() + window_->View().UnusedSeries()->count() > 0;
     }
-    // A left click on a tab, through the tab row's own input handling.
-    void ClickTab(int page) {
-        QTabBar* bar = window_->Pages()->tabBar();
-        const QPointF at = bar->tabRect(page).center();
-        QMouseEvent press(QEvent::MouseButtonPress, at, bar->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                          Qt::NoModifier);
-        QApplication::sendEvent(bar, &press);
-        QMouseEvent release(QEvent::MouseButtonRelease, at, bar->mapToGlobal(at), Qt::LeftButton,
-                            Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(bar, &release);
-    }
-
-    fs::path dir_, ini_, link_;
-    RecordingMessageBoxSink boxes_;
-    std::unique_ptr<Simulator> sim_;
-    std::unique_ptr<TfmTop> window_;
 };
 
 TEST_F(WindowTest, StartsWithTheDefaultsWithoutASettingsFile) {
@@ -501,7 +380,7 @@ TEST_F(WindowTest, CloseWritesPortAndPathAndKeepsTheRest) {
     // The file changes on disk while the window is open; the close keeps those changes.
     WriteFile(ini_, original + "VTG=1\n");
     EXPECT_TRUE(w.close());
-    EXPECT_EQ(ReadFile(ini_),
+    EXPECT_EQ(Slurp(ini_),
               "; hand-written settings\n"
               "[Setup]\n"
               "Portid=1\n"
@@ -530,9 +409,5 @@ TEST_F(WindowTest, CloseWritesPortAndPathAndKeepsTheRest) {
 }  // namespace vantora
 
 int main(int argc, char** argv) {
-    // Test discovery runs this program too, where no display may exist.
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return vantora::test::RunGuiTests(argc, argv);
 }

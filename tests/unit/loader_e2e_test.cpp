@@ -1,87 +1,28 @@
 // Firmware loads end to end over a real pseudo-terminal: the simulated receiver's binary on one
 // side, the loader thread (and the vantora-flash binary) on the other.
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "loader/load_task.h"
+#include "tests/support/loader_recorder.h"
+#include "tests/support/sim_process.h"
 #include "tests/support/view_recorder.h"
-
-extern char** environ;
 
 namespace vantora {
 namespace {
 
-namespace fs = std::filesystem;
-
-std::string Slurp(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
-
-std::vector<uint8_t> Pattern(size_t n, uint32_t seed = 7) {
-    std::vector<uint8_t> v(n);
-    for (auto& b : v) {
-        seed = seed * 1103515245u + 12345u;
-        b = static_cast<uint8_t>(seed >> 16);
-    }
-    return v;
-}
-
-pid_t Spawn(std::vector<std::string> args, const std::string& out) {
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
+using namespace test;
 
 // The simulator binary behind a link in a temporary folder, with the image to load beside it.
 class Simulator {
 public:
-    explicit Simulator(std::vector<std::string> options = {}) {
-        dir_ = fs::temp_directory_path() /
-               ("vantora-loader-e2e-" + std::to_string(getpid()) + "-" + std::to_string(counter_++));
-        fs::create_directories(dir_);
-        link_ = (dir_ / "tty").string();
-        std::vector<std::string> args = {VANTORA_BINARY_DIR "/sim/vantora-sim",
-                                         "--link",
-                                         link_,
-                                         "--flash-file",
-                                         Path("flash.bin"),
-                                         "--record",
-                                         Path("sent.bin")};
-        args.insert(args.end(), options.begin(), options.end());
-        pid_ = Spawn(args, Path("sim.out"));
-        for (int i = 0; i < 100 && !fs::exists(link_); ++i) std::this_thread::sleep_for(20ms);
-        EXPECT_TRUE(fs::exists(link_)) << "the simulator made no terminal";
+    explicit Simulator(std::vector<std::string> options = {})
+        : proc_(dir_.Path("tty"), WithFiles(std::move(options)), dir_.Path("sim.out")) {
+        EXPECT_TRUE(proc_.Running()) << "the simulator made no terminal";
     }
-    ~Simulator() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        fs::remove_all(dir_);
-    }
-    const std::string& Link() const { return link_; }
-    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+    const std::string& Link() const { return proc_.Link(); }
+    std::string Path(const std::string& name) const { return dir_.Path(name); }
     std::string WriteImage(const std::vector<uint8_t>& bytes, const std::string& name = "image.bin") const {
-        std::ofstream(Path(name), std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        WriteFile(Path(name), std::string(bytes.begin(), bytes.end()));
         return Path(name);
     }
     std::vector<uint8_t> Flash() const {
@@ -92,66 +33,15 @@ public:
     std::string Sent() const { return Slurp(Path("sent.bin")); }
 
 private:
-    static inline int counter_ = 0;
-    pid_t pid_ = -1;
-    fs::path dir_;
-    std::string link_;
+    std::vector<std::string> WithFiles(std::vector<std::string> options) const {
+        options.insert(options.begin(), {"--flash-file", Path("flash.bin"), "--record", Path("sent.bin")});
+        return options;
+    }
+    TempDir dir_{"vantora-loader-e2e"};
+    SimProcess proc_;
 };
-
-std::vector<uint8_t> StreamOf(const std::vector<uint8_t>& bytes, uint16_t kib) {
-    FirmwareImage image;
-    std::copy(bytes.begin(), bytes.end(), image.Bytes.begin());
-    image.Size = static_cast<int32_t>(bytes.size());
-    return LoadStream(image, LoadLimitOf(kib));
-}
 
 // ---- the loader thread ----------------------------------------------------------------------
-
-class Recorder : public LoaderDisplay {
-public:
-    void ShowState(int state, const char*, const char*, bool) override {
-        Add([&] { states.push_back(state); });
-    }
-    void InitProgress(int) override {}
-    void StepProgress() override {}
-    void ShowResult(LoadResultText r) override {
-        Add([&] { results.push_back(r); });
-    }
-    void ShowCrc(const LoaderCrcValues&) override {}
-    void ShowTransfer(int64_t, uint32_t, uint32_t, double) override {}
-    void LoadEnded(const LoadReport& r) override {
-        Add([&] { reports.push_back(r); });
-    }
-    std::optional<LoadJob> SnapshotJob(std::string&) override {
-        std::lock_guard lock(mutex);
-        ++snapshots;
-        return job;
-    }
-
-    template <typename Pred>
-    bool WaitFor(Pred pred, std::chrono::milliseconds limit) {
-        std::unique_lock lock(mutex);
-        return cv.wait_for(lock, limit, [&] { return pred(); });
-    }
-
-    std::mutex mutex;
-    std::condition_variable cv;
-    std::vector<int> states;
-    std::vector<LoadResultText> results;
-    std::vector<LoadReport> reports;
-    std::optional<LoadJob> job;
-    int snapshots = 0;
-
-private:
-    template <typename Fn>
-    void Add(Fn fn) {
-        {
-            std::lock_guard lock(mutex);
-            fn();
-        }
-        cv.notify_all();
-    }
-};
 
 struct TaskRig {
     explicit TaskRig(std::vector<std::string> options = {}, int baud = 4800)
@@ -167,15 +57,7 @@ struct TaskRig {
         current.Release();
     }
     LoadJob Job(const std::vector<uint8_t>& bytes, int target, uint16_t kib) const {
-        LoadJob job;
-        auto image = std::make_shared<FirmwareImage>();
-        std::copy(bytes.begin(), bytes.end(), image->Bytes.begin());
-        image->Size = static_cast<int32_t>(bytes.size());
-        job.Image = image;
-        job.Target = target;
-        job.Fields.AddressWord = target == Target4100 ? 0 : 0x300;
-        job.Fields.SizeWord = kib;
-        job.Fields.ExpectedCrc = LoadStreamCrc(*image, LoadLimitOf(kib));
+        LoadJob job = MakeJob(bytes, target, kib);
         job.WorkingBaud = baud;
         return job;
     }
@@ -192,7 +74,7 @@ struct TaskRig {
     NoBoxes boxes;
     CurrentPort current;
     std::shared_ptr<TSerialPort> port;
-    Recorder display;
+    LoaderRecorder display;
     InlineRunner runner;
     TLoadTask task{current, display, runner};
 };
@@ -269,7 +151,7 @@ FlashRun RunFlash(const Simulator& sim, std::vector<std::string> args, const std
     std::vector<std::string> all = {VANTORA_BINARY_DIR "/loader/vantora-flash", "--port", sim.Link()};
     all.insert(all.end(), args.begin(), args.end());
     const std::string out = sim.Path("flash.out");
-    const pid_t pid = Spawn(all, out);
+    const pid_t pid = Spawn(all, out, /*quiet=*/true);
     if (!interruptAt.empty()) {
         for (int i = 0; i < 400 && Slurp(out).find(interruptAt) == std::string::npos; ++i)
             std::this_thread::sleep_for(50ms);

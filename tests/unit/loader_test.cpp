@@ -6,19 +6,19 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <numeric>
 
 #include "loader/loader_machine.h"
 #include "protocol/loader_crc.h"
 #include "sim/receiver.h"
+#include "tests/support/loader_recorder.h"
+#include "tests/support/sim_process.h"
 #include "tests/support/view_recorder.h"
 
 namespace vantora {
 namespace {
 
-namespace fs = std::filesystem;
+using namespace test;
 
 std::vector<uint8_t> Bytes(std::initializer_list<int> list) {
     std::vector<uint8_t> v;
@@ -29,22 +29,6 @@ std::vector<uint8_t> Bytes(std::initializer_list<int> list) {
 template <size_t N>
 std::vector<uint8_t> Vec(const std::array<uint8_t, N>& a) {
     return {a.begin(), a.end()};
-}
-
-std::vector<uint8_t> Pattern(size_t n, uint32_t seed = 1) {
-    std::vector<uint8_t> v(n);
-    for (auto& b : v) {
-        seed = seed * 1103515245u + 12345u;
-        b = static_cast<uint8_t>(seed >> 16);
-    }
-    return v;
-}
-
-std::shared_ptr<FirmwareImage> ImageOf(const std::vector<uint8_t>& bytes) {
-    auto img = std::make_shared<FirmwareImage>();
-    std::copy(bytes.begin(), bytes.end(), img->Bytes.begin());
-    img->Size = static_cast<int32_t>(bytes.size());
-    return img;
 }
 
 // ---- CRC, file, fields, frames, stream -----------------------------------------------------
@@ -66,17 +50,11 @@ TEST(LoaderCrc, DocumentedValues) {
 
 class ImageFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("vantora-image-" + std::to_string(getpid()));
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
     std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) {
-        const fs::path p = dir / name;
-        std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        return p.string();
+        WriteFile(dir.Path(name), std::string(bytes.begin(), bytes.end()));
+        return dir.Path(name);
     }
-    fs::path dir;
+    TempDir dir{"vantora-image"};
 };
 
 TEST_F(ImageFile, SizesAndRefusals) {
@@ -107,8 +85,8 @@ TEST_F(ImageFile, SizesAndRefusals) {
         }
     }
     FirmwareImage image;
-    EXPECT_EQ(ReadFirmwareFile((dir / "missing.bin").string(), image).Status, ImageReadStatus::CannotOpen);
-    EXPECT_EQ(ReadFirmwareFile(dir.string(), image).Status, ImageReadStatus::ReadFailed);
+    EXPECT_EQ(ReadFirmwareFile(dir.Path("missing.bin"), image).Status, ImageReadStatus::CannotOpen);
+    EXPECT_EQ(ReadFirmwareFile(dir.Dir().string(), image).Status, ImageReadStatus::ReadFailed);
     EXPECT_TRUE(ReadFirmwareFile(Write("e.bin", {}), image).FileShown());
 }
 
@@ -215,55 +193,6 @@ TEST(LoadStreamTest, ImageSizesAroundPacketAndBlockBoundaries) {
 }
 
 // ---- the state machine against the simulated receiver ----------------------------------------
-
-class LoaderRecorder : public LoaderDisplay {
-public:
-    void ShowState(int state, const char* stateText, const char* statusText, bool locked) override {
-        EXPECT_STREQ(stateText, LoaderStateText[state]);
-        EXPECT_STREQ(statusText, LoaderStatusText[state]);
-        EXPECT_EQ(locked, state > StateStandby);
-        if (states.empty() || states.back() != state) states.push_back(state);
-    }
-    void InitProgress(int maximum) override {
-        EXPECT_EQ(maximum, 128);
-        steps = 0;
-    }
-    void StepProgress() override { ++steps; }
-    void ShowResult(LoadResultText r) override { results.push_back(r); }
-    void ShowCrc(const LoaderCrcValues& v) override { crcs.push_back(v); }
-    void ShowTransfer(int64_t, uint32_t sent, uint32_t total, double) override {
-        EXPECT_LE(sent, total);
-        lastSent = sent;
-    }
-    void LoadEnded(const LoadReport& r) override { reports.push_back(r); }
-    std::optional<LoadJob> SnapshotJob(std::string& refusal) override {
-        ++snapshots;
-        if (!job) refusal = "no image chosen";
-        return job;
-    }
-
-    int Count(int state) const { return static_cast<int>(std::count(states.begin(), states.end(), state)); }
-
-    std::vector<int> states;
-    std::vector<LoadResultText> results;
-    std::vector<LoaderCrcValues> crcs;
-    std::vector<LoadReport> reports;
-    std::optional<LoadJob> job;
-    int steps = 0;
-    int snapshots = 0;
-    uint32_t lastSent = 0;
-};
-
-LoadJob MakeJob(const std::vector<uint8_t>& bytes, int target, uint16_t kib,
-                std::optional<uint16_t> crc = {}) {
-    LoadJob job;
-    job.Image = ImageOf(bytes);
-    job.Target = target;
-    job.Fields.AddressWord = target == Target4100 ? 0 : 0x300;
-    job.Fields.SizeWord = kib;
-    job.Fields.ExpectedCrc = crc ? *crc : LoadStreamCrc(*job.Image, LoadLimitOf(kib));
-    return job;
-}
 
 // The loader on one end of a pseudo-terminal, the simulated receiver (or nothing) on the other;
 // every sleep of the loader moves the clock and lets the receiver run.
@@ -420,36 +349,6 @@ TEST(LoaderMachineTest, DefaultLoadOf192KiB) {
     EXPECT_FALSE(line.machine.Active());
 }
 
-TEST(LoaderMachineTest, EveryTargetProgramsWhatIsSent) {
-    struct Case {
-        int target;
-        uint16_t kib;
-        size_t imageSize;
-    } cases[] = {{TargetDefault, 32, 20000},
-                 {TargetUsb, 16, 16384},
-                 {Target4100, 32, 40000},
-                 {TargetDefault, 0, 5000}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(LoadTargetNames[c.target] + std::string(" ") + std::to_string(c.kib));
-        Line line;
-        const auto bytes = Pattern(c.imageSize);
-        line.Write(MakeJob(bytes, c.target, c.kib));
-        ASSERT_TRUE(line.RunToState(StateFirmwareOk, 10000));
-        const auto stream = LoadStream(*ImageOf(bytes), LoadLimitOf(c.kib));
-        EXPECT_EQ(line.rx->Flash(), stream);
-        const bool direct = c.target == Target4100;
-        EXPECT_EQ(line.display.Count(StateWaitAck), direct ? 1 : 0);
-        EXPECT_EQ(line.display.Count(StateErasing4100), direct ? 1 : 0);
-        EXPECT_EQ(line.display.Count(StateErasing), direct ? 0 : 1);
-        // The erase frame goes out only to the "4100" loader, right before the image.
-        const auto erase = Vec(BuildEraseFrame());
-        EXPECT_EQ(After(line.host, erase) == stream, direct);
-        if (c.kib == 0) {
-            EXPECT_EQ(stream.size(), 64u) << "size 0 sends one packet";
-        }
-    }
-}
-
 TEST(LoaderMachineTest, SilentReceiverTimesOutBackToStandby) {
     struct Case {
         int target;
@@ -476,19 +375,6 @@ TEST(LoaderMachineTest, SilentReceiverTimesOutBackToStandby) {
         EXPECT_EQ(line.display.reports[0].RequestSent, c.target == Target4100);
         EXPECT_TRUE(line.display.results.empty() || line.display.results.back() != LoadResultText::Fail);
     }
-}
-
-TEST(LoaderMachineTest, RefusedRequestReturnsToStandbyArmed) {
-    sim::ReceiverOptions o;
-    o.Loader.Nack = true;
-    Line line(o);
-    line.Write(MakeJob(Pattern(1000), TargetDefault, 16));
-    ASSERT_TRUE(line.RunToState(StateErasing, 2000));
-    ASSERT_TRUE(line.RunToState(StateStandby, 2000));
-    EXPECT_TRUE(line.machine.Active());
-    ASSERT_EQ(line.display.reports.size(), 1u);
-    EXPECT_EQ(line.display.reports[0].End, LoadEnd::Refused);
-    EXPECT_EQ(line.display.Count(StateSending), 0);
 }
 
 TEST(LoaderMachineTest, CrcMismatchFailsAndHoldsTheEndStateForItsTime) {
@@ -572,24 +458,6 @@ TEST(LoaderMachineTest, RevisionCheckEndsInFailRevision) {
     ASSERT_TRUE(line.RunToState(StateCheckRevision, 5000));
     ASSERT_TRUE(line.RunToState(StateFailRevision, 10000, 100));
     EXPECT_EQ(line.display.reports.at(0).End, LoadEnd::RevisionFailed);
-}
-
-TEST(LoaderMachineTest, FactoryDefaultGoesOutAtTheWorkingRateAfterAGoodLoad) {
-    Line line;
-    auto job = MakeJob(Pattern(3000), TargetDefault, 16);
-    job.FactoryDefault = true;
-    line.Write(job);
-    ASSERT_TRUE(line.RunToState(StateFactoryDefault, 5000));
-    EXPECT_EQ(line.port->Baud(), 4800);
-    ASSERT_TRUE(line.RunToState(StateFirmwareOk, 7000));
-    EXPECT_EQ(line.display.results.back(), LoadResultText::Pass);
-    EXPECT_EQ(line.display.reports.at(0).End, LoadEnd::Passed);
-    EXPECT_EQ(line.port->Baud(), 115200);
-    const auto frame =
-        Bytes({0x25, 0x25, 0xF1, 0x08, 'K', 'V', 'D', 'T', 0xF1 ^ 0x08 ^ 'K' ^ 'V' ^ 'D' ^ 'T', 0x0D, 0x0A});
-    EXPECT_NE(std::search(line.host.begin(), line.host.end(), frame.begin(), frame.end()), line.host.end());
-    // The receiver took it: it acknowledged command 08h.
-    EXPECT_NE(line.fromReceiver.find("\x25\x25\x06\x08\x0E\x0D\x0A"), std::string::npos);
 }
 
 TEST(LoaderMachineTest, AutoLoadLoadsReceiversThatAnnounceThemselves) {

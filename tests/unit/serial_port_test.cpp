@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/sim_process.h"
+
 namespace vantora {
 namespace {
 
@@ -30,62 +32,7 @@ int64_t NowMs() {
     return SystemClock().NowMs();
 }
 
-// A pseudo-terminal: the port opens the slave by path, the test plays the receiver on the master.
-// Termios requests on the master act on the slave, so the master also shows the port's settings.
-// observer is a plain extra descriptor of the slave for looking at its receive queue.
-struct Pty {
-    int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    int observer = -1;
-    std::string path;
-
-    Pty() {
-        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return;
-        path = ptsname(master);
-        observer = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    }
-    ~Pty() {
-        CloseMaster();
-        if (observer >= 0) close(observer);
-    }
-    bool Ok() const { return master >= 0 && observer >= 0; }
-    void CloseMaster() {
-        if (master >= 0) close(master);
-        master = -1;
-    }
-    void Write(const Bytes& bytes) {
-        for (size_t done = 0; done < bytes.size();) {
-            pollfd p{master, POLLOUT, 0};
-            ASSERT_GT(poll(&p, 1, 2000), 0);
-            done += std::max<ssize_t>(0, write(master, bytes.data() + done, bytes.size() - done));
-        }
-    }
-    // Reads from the master until count bytes came or two seconds passed.
-    Bytes Read(size_t count) {
-        Bytes out;
-        for (const int64_t end = NowMs() + 2000; out.size() < count && NowMs() < end;) {
-            uint8_t buf[4096];
-            pollfd p{master, POLLIN, 0};
-            poll(&p, 1, 50);
-            const ssize_t n = read(master, buf, std::min(sizeof buf, count - out.size()));
-            out.insert(out.end(), buf, buf + std::max<ssize_t>(0, n));
-        }
-        return out;
-    }
-    // Waits until the slave's receive queue holds at least count bytes; returns what it holds.
-    int WaitQueued(int count) {
-        int queued = 0;
-        for (const int64_t end = NowMs() + 2000; NowMs() < end; usleep(2000)) {
-            if (ioctl(observer, FIONREAD, &queued) != 0) return -1;
-            if (queued >= count) break;
-        }
-        return queued;
-    }
-    termios Settings() const {
-        termios t{};
-        EXPECT_EQ(tcgetattr(master, &t), 0);
-        return t;
-    }
-};
+using test::Pty;
 
 TSerialPort MakePort(const std::string& path, BoxRecorder& boxes, int baud = 9600) {
     return TSerialPort(0, baud, 8, 0, 0, 2, 4096, 4096, path, boxes);

@@ -19,12 +19,11 @@
 #include "protocol/binary.h"
 #include "protocol/frame.h"
 #include "protocol/nmea.h"
+#include "tests/support/sim_process.h"
 
 using namespace vantora;
 
 namespace {
-
-constexpr const char* SimPath = VANTORA_BINARY_DIR "/sim/vantora-sim";
 
 class AckRecorder : public NullReplyDisplay {
 public:
@@ -32,75 +31,26 @@ public:
     std::vector<uint8_t> Acks;
 };
 
-// Runs vantora-sim with a link in a fresh folder; stops it at the end of the test.
-class SimProcess {
+// Runs vantora-sim with a link in a fresh folder, its output kept; stops it at the end of the test.
+class Sim : public test::TempDir, public test::SimProcess {
 public:
-    explicit SimProcess(std::vector<std::string> extra) {
-        char tmpl[] = "/tmp/vantora-sim-XXXXXX";
-        dir_ = mkdtemp(tmpl);
-        link_ = dir_ + "/gps";
-        int out[2];
-        if (pipe(out) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(out[1], 1);
-            close(out[0]);
-            close(out[1]);
-            std::vector<std::string> args = {SimPath, "--link", link_, "--start-time", "1715932800"};
-            args.insert(args.end(), extra.begin(), extra.end());
-            std::vector<char*> argv;
-            for (auto& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(SimPath, argv.data());
-            _exit(127);
-        }
-        close(out[1]);
-        stdout_ = out[0];
-    }
-    ~SimProcess() {
-        if (pid_ > 0 && !exited_) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (stdout_ >= 0) close(stdout_);
-        unlink(link_.c_str());
-        rmdir(dir_.c_str());
-    }
-
+    explicit Sim(std::vector<std::string> extra)
+        : TempDir("vantora-sim"), SimProcess(Path("gps"), WithStartTime(std::move(extra)), Path("out")) {}
     // The first line the program prints: the terminal's path.
-    std::string FirstLine() {
-        std::string line;
-        char c;
-        for (;;) {
-            pollfd p{stdout_, POLLIN, 0};
-            if (poll(&p, 1, 5000) <= 0 || read(stdout_, &c, 1) != 1 || c == '\n') break;
-            line += c;
-        }
-        return line;
-    }
-    // Waits for the program to end by itself; its exit status, or -1.
-    int Wait(int ms) {
-        for (int t = 0; t < ms; t += 20) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                exited_ = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
+    std::string FirstLine() const {
+        for (int i = 0; i < 250; ++i) {
+            const std::string out = test::Slurp(Path("out"));
+            if (const size_t end = out.find('\n'); end != std::string::npos) return out.substr(0, end);
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        return -1;
+        return "";
     }
-    int Stop() {
-        kill(pid_, SIGTERM);
-        return Wait(3000);
-    }
-    const std::string& Link() const { return link_; }
 
 private:
-    std::string dir_, link_;
-    pid_t pid_ = -1;
-    int stdout_ = -1;
-    bool exited_ = false;
+    static std::vector<std::string> WithStartTime(std::vector<std::string> extra) {
+        extra.insert(extra.begin(), {"--start-time", "1715932800"});
+        return extra;
+    }
 };
 
 int OpenAt(const std::string& path, speed_t speed) {
@@ -143,7 +93,7 @@ std::string ReadFor(int fd, int ms) {
 }  // namespace
 
 TEST(SimPty, SpeaksNmeaAtItsRateAndNothingAtAnother) {
-    SimProcess sim({});
+    Sim sim({});
     std::string path = sim.FirstLine();
     ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
     char target[256] = {};
@@ -197,7 +147,7 @@ TEST(SimPty, SpeaksNmeaAtItsRateAndNothingAtAnother) {
 }
 
 TEST(SimPty, HangsUpLikeAnUnpluggedAdapter) {
-    SimProcess sim({"--hangup-after", "1"});
+    Sim sim({"--hangup-after", "1"});
     ASSERT_FALSE(sim.FirstLine().empty());
     int fd = OpenAt(sim.Link(), B4800);
     ASSERT_GE(fd, 0);

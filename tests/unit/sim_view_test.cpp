@@ -1,74 +1,31 @@
 // End to end over a real pseudo-terminal: vantora-sim <-> TSerialPort <-> TViewTask.
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
-#include "view/view_task.h"
+#include "tests/support/sim_process.h"
 #include "tests/support/view_recorder.h"
-
-extern char** environ;
+#include "view/view_task.h"
 
 namespace vantora {
 namespace {
 
-namespace fs = std::filesystem;
+using namespace test;
 
-std::string Slurp(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
-
-// The simulator binary on a pseudo-terminal reached through a symbolic link.
+// The simulator binary on a pseudo-terminal, recording every byte it hands to the terminal.
 class Simulator {
 public:
-    explicit Simulator(std::vector<std::string> options) {
-        dir_ = fs::temp_directory_path() / ("vantora-sim-view-" + std::to_string(getpid()) + "-" +
-                                            std::to_string(counter_++));
-        fs::create_directories(dir_);
-        link_ = (dir_ / "tty").string();
-        record_ = dir_ / "sent.bin";
-        std::vector<std::string> args = {VANTORA_BINARY_DIR "/sim/vantora-sim", "--link", link_, "--record",
-                                         record_.string(), "--seed", "7", "--start-time", "1796688000"};
-        args.insert(args.end(), options.begin(), options.end());
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        EXPECT_EQ(posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ), 0);
-        posix_spawn_file_actions_destroy(&actions);
-        for (int i = 0; i < 100 && !fs::exists(link_); ++i) std::this_thread::sleep_for(20ms);
-        EXPECT_TRUE(fs::exists(link_)) << "the simulator made no terminal";
+    explicit Simulator(std::vector<std::string> options)
+        : proc_(dir_.Path("tty"), WithRecord(dir_.Path("sent.bin"), std::move(options))) {
+        EXPECT_TRUE(proc_.Running()) << "the simulator made no terminal";
     }
-    ~Simulator() {
-        Stop();
-        fs::remove_all(dir_);
-    }
-    void Stop() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
-    const std::string& Link() const { return link_; }
-    // Every byte the simulator handed to the terminal so far.
-    std::string Sent() const { return Slurp(record_); }
+    void Stop() { proc_.Stop(); }
+    const std::string& Link() const { return proc_.Link(); }
+    std::string Sent() const { return Slurp(dir_.Path("sent.bin")); }
 
 private:
-    static inline int counter_ = 0;
-    pid_t pid_ = -1;
-    fs::path dir_;
-    std::string link_;
-    fs::path record_;
+    static std::vector<std::string> WithRecord(const std::string& record, std::vector<std::string> options) {
+        options.insert(options.begin(), {"--record", record, "--seed", "7", "--start-time", "1796688000"});
+        return options;
+    }
+    TempDir dir_{"vantora-sim-view"};
+    SimProcess proc_;
 };
 
 struct Rig {

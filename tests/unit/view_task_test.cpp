@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tests/support/sample_stream.h"
+#include "tests/support/sim_process.h"
 #include "tests/support/view_recorder.h"
 
 namespace vantora {
@@ -21,36 +22,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A pseudo-terminal whose master side plays the receiver.
-struct Pty {
-    Pty() {
-        master = posix_openpt(O_RDWR | O_NOCTTY);
-        EXPECT_GE(master, 0);
-        grantpt(master);
-        unlockpt(master);
-        slave = ptsname(master);
-        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-    }
-    ~Pty() { Hangup(); }
-    void Write(const std::string& s) {
-        size_t off = 0;
-        while (off < s.size()) {
-            const ssize_t w = ::write(master, s.data() + off, s.size() - off);
-            if (w > 0) off += static_cast<size_t>(w);
-            else std::this_thread::sleep_for(1ms);
-        }
-    }
-    void Hangup() {
-        if (master >= 0) ::close(master);
-        master = -1;
-    }
-    int master = -1;
-    std::string slave;
-};
+using test::Pty;
 
 struct Rig {
     Rig() {
-        auto p = std::make_shared<TSerialPort>(0, 4800, 8, 0, 0, 2, 4096, 4096, pty.slave, boxes);
+        auto p = std::make_shared<TSerialPort>(0, 4800, 8, 0, 0, 2, 4096, 4096, pty.path, boxes);
         EXPECT_TRUE(p->Open());
         port.Set(p);
     }
@@ -67,12 +43,13 @@ struct Rig {
     TViewTask task{port, display, runner, tables};
 };
 
-const std::string kGga = sample::Sentence("GPGGA,123519.000,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,");
+const std::string kGga =
+    sample::Sentence("GPGGA,123519.000,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,");
 const std::string kAck = sample::BinaryFrame(IdAck, 0x04, {});
 
 TEST(ViewTask, InactiveThreadLeavesThePortAlone) {
     Rig rig;
-    rig.pty.Write(kGga);
+    rig.pty.Send(kGga);
     std::this_thread::sleep_for(700ms);
     EXPECT_TRUE(rig.display.Read([&] { return rig.display.messages.empty(); }));
     EXPECT_FALSE(rig.task.DataReceived());
@@ -86,7 +63,7 @@ TEST(ViewTask, EverySentenceAndFrameBecomesOneMemoLineAndFixesArrive) {
     Rig rig;
     rig.task.SetActive(true);
     const sample::Stream s = sample::Make(3);
-    rig.pty.Write(s.nmea + kAck);
+    rig.pty.Send(s.nmea + kAck);
     const size_t expected = static_cast<size_t>(s.sentences) + 1;
     ASSERT_TRUE(rig.display.WaitFor([&] { return rig.display.messages.size() == expected; }));
     ASSERT_TRUE(rig.display.WaitFor([&] { return !rig.display.fixes.empty(); }));
@@ -105,7 +82,7 @@ TEST(ViewTask, BinaryBlocksShowTheGridAfterTheNmeaRecord) {
     Rig rig;
     rig.task.SetActive(true);
     // One burst in which both parsers update: NMEA shown in this pass, binary in the next.
-    rig.pty.Write(kGga + sample::BinarySecond(0));
+    rig.pty.Send(kGga + sample::BinarySecond(0));
     ASSERT_TRUE(rig.display.WaitFor([&] { return rig.display.grids == 1; }));
     rig.display.Read([&] {
         EXPECT_EQ(rig.display.visibility, (std::vector<bool>{false, true}));
@@ -117,7 +94,7 @@ TEST(ViewTask, BinaryBlocksShowTheGridAfterTheNmeaRecord) {
 
 TEST(ViewTask, ResetSentenceCountDropsWhatWasWaiting) {
     Rig rig;
-    rig.pty.Write(kGga + kGga);
+    rig.pty.Send(kGga + kGga);
     std::this_thread::sleep_for(100ms);
     rig.task.ResetSentenceCount();
     EXPECT_FALSE(rig.task.SentenceSeen());
@@ -125,7 +102,7 @@ TEST(ViewTask, ResetSentenceCountDropsWhatWasWaiting) {
     std::this_thread::sleep_for(500ms);
     EXPECT_TRUE(rig.display.Read([&] { return rig.display.messages.empty(); }));
     EXPECT_FALSE(rig.task.SentenceSeen());
-    rig.pty.Write(kGga);
+    rig.pty.Send(kGga);
     ASSERT_TRUE(rig.display.WaitFor([&] { return rig.display.messages.size() == 1; }));
     EXPECT_TRUE(Eventually([&] { return rig.task.SentenceSeen(); }));
 }
@@ -141,14 +118,14 @@ TEST(ViewTask, LogHoldsExactlyWhatWasRead) {
     rig.task.StartLog(std::move(first));
     // Noise that the splitter drops still goes to the log.
     const std::string stream = "noise" + sample::Make(2).mixed + "\xff\x00tail";
-    rig.pty.Write(stream);
+    rig.pty.Send(stream);
     ASSERT_TRUE(rig.display.WaitFor([&] { return rig.display.messages.size() >= 22; }));
     std::this_thread::sleep_for(300ms);
     // A log started at once after a stop: the first file is closed, not leaked.
     rig.task.StopLog();
     ASSERT_TRUE(second.Open((dir / "second.log").string(), error)) << error;
     rig.task.StartLog(std::move(second));
-    rig.pty.Write(kGga);
+    rig.pty.Send(kGga);
     ASSERT_TRUE(rig.display.WaitFor([&] { return rig.display.messages.size() >= 23; }));
     rig.task.StopLog();
     std::this_thread::sleep_for(300ms);
@@ -198,14 +175,14 @@ TEST(ViewTask, TablesAreCopiedBetweenParsesWithWholeBlocksOnly) {
     };
     rig.task.SetActive(true);
     const std::string second = ephemeris(17);
-    rig.pty.Write(ephemeris(3) + second.substr(0, 60));
+    rig.pty.Send(ephemeris(3) + second.substr(0, 60));
     std::this_thread::sleep_for(350ms);
     ASSERT_TRUE(request());
     EXPECT_EQ(copy.EphemerisMask, 1u << 2);
     EXPECT_EQ(copy.EphemerisTable[2][119], 3 + 119);
     // Half a record has written nothing yet.
     EXPECT_EQ(copy.EphemerisTable[16][0], 0);
-    rig.pty.Write(second.substr(60));
+    rig.pty.Send(second.substr(60));
     std::this_thread::sleep_for(350ms);
     ASSERT_TRUE(request());
     EXPECT_EQ(copy.EphemerisMask, (1u << 2) | (1u << 16));
@@ -216,9 +193,9 @@ TEST(ViewTask, TablesAreCopiedBetweenParsesWithWholeBlocksOnly) {
 TEST(ViewTask, HangupMidStreamIsSurvived) {
     Rig rig;
     rig.task.SetActive(true);
-    rig.pty.Write(kGga + kGga.substr(0, 30));
+    rig.pty.Send(kGga + kGga.substr(0, 30));
     ASSERT_TRUE(rig.display.WaitFor([&] { return rig.display.messages.size() == 1; }));
-    rig.pty.Hangup();
+    rig.pty.CloseMaster();
     auto port = rig.port.Get();
     EXPECT_EQ(port->rxData(std::vector<uint8_t>(64).data(), 64), 0);
     EXPECT_THROW(port->txData(reinterpret_cast<const uint8_t*>("x"), 1), PortWriteError);

@@ -1,0 +1,105 @@
+// The window tests' common rig: the simulated receiver behind a link in a folder of the test's
+// own, the settings file, the window with its boxes recorded, and waits that keep Qt's event
+// loop running. Runs offscreen.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QStatusBar>
+#include <QThread>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/top_window.h"
+#include "tests/support/sim_process.h"
+
+namespace vantora::test {
+
+// Waits for done while the window's events and timers go on; false after ms.
+inline bool WaitFor(const std::function<bool()>& done, int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+class GuiRig : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/vantora-gui-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        ini_ = dir_ / "vantora.INI";
+        link_ = dir_ / "com1";
+    }
+    void TearDown() override {
+        window_.reset();
+        sim_.reset();
+        fs::remove_all(dir_);
+    }
+
+    // The simulated receiver on link_, with its further options.
+    void StartSim(const std::vector<std::string>& options = {}) {
+        sim_.reset();
+        fs::remove(link_);
+        sim_ = std::make_unique<SimProcess>(link_, options);
+        EXPECT_TRUE(sim_->Running()) << "the simulated receiver did not start";
+    }
+    // A settings file whose COM1 is the simulator, with extra lines for "Setup" and "Ports".
+    void WriteSettings(const std::string& setup = "", const std::string& ports = "") {
+        WriteFile(ini_, "[Setup]\nPortid=0\n" + setup + "\n[Ports]\nCOM1=" + link_.string() + "\n" + ports);
+    }
+    TfmTop& Open(const std::vector<std::string>& args = {}) {
+        window_.reset();
+        window_ = std::make_unique<TfmTop>(ini_.string(), args, boxes_);
+        window_->show();
+        return *window_;
+    }
+    template <class T>
+    T* C(const char* name) {
+        T* c = window_->Control<T>(name);
+        EXPECT_NE(c, nullptr) << name;
+        return c;
+    }
+    QString Status(int panel) {
+        return window_->statusBar()->findChild<QLabel*>(QString("sbStatusPanel%1").arg(panel))->text();
+    }
+    // A left click on a tab, through the tab row's own input handling.
+    void ClickTab(int page) {
+        QTabBar* bar = window_->Pages()->tabBar();
+        const QPointF at = bar->tabRect(page).center();
+        QMouseEvent press(QEvent::MouseButtonPress, at, bar->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(bar, &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, bar->mapToGlobal(at), Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(bar, &release);
+    }
+
+    fs::path dir_, ini_, link_;
+    RecordingMessageBoxSink boxes_;
+    std::unique_ptr<SimProcess> sim_;
+    std::unique_ptr<TfmTop> window_;
+};
+
+// The window tests' main: test discovery runs the program too, where no display may exist.
+inline int RunGuiTests(int argc, char** argv) {
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
+
+}  // namespace vantora::test

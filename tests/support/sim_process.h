@@ -1,0 +1,194 @@
+// Tests that run the real programs: the simulated receiver behind a symbolic link to its
+// pseudo-terminal, the command-line tools, their folders and files.
+#pragma once
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "protocol/platform.h"
+
+extern char** environ;
+
+namespace vantora::test {
+
+namespace fs = std::filesystem;
+
+inline std::string Slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline void WriteFile(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// Bytes that look like an image and differ per seed.
+inline std::vector<uint8_t> Pattern(size_t n, uint32_t seed = 7) {
+    std::vector<uint8_t> v(n);
+    for (auto& b : v) {
+        seed = seed * 1103515245u + 12345u;
+        b = static_cast<uint8_t>(seed >> 16);
+    }
+    return v;
+}
+
+// Starts args[0] with its output into the file out; error output is dropped when quiet.
+inline pid_t Spawn(std::vector<std::string> args, const std::string& out = "/dev/null", bool quiet = false) {
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (quiet) posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0) << argv[0];
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// A fresh folder under /tmp, removed with everything in it at the end.
+class TempDir {
+public:
+    explicit TempDir(const std::string& prefix) {
+        std::string pattern = "/tmp/" + prefix + "-XXXXXX";
+        if (mkdtemp(pattern.data())) dir_ = pattern;
+        EXPECT_FALSE(dir_.empty()) << "no temporary folder";
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        if (!dir_.empty()) fs::remove_all(dir_, ignored);
+    }
+    const fs::path& Dir() const { return dir_; }
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+private:
+    fs::path dir_;
+};
+
+// vantora-sim on a pseudo-terminal reached through link, stopped at the end.
+class SimProcess {
+public:
+    SimProcess(const fs::path& link, const std::vector<std::string>& options,
+               const std::string& out = "/dev/null")
+        : link_(link.string()) {
+        std::vector<std::string> args = {VANTORA_BINARY_DIR "/sim/vantora-sim", "--link", link_};
+        args.insert(args.end(), options.begin(), options.end());
+        pid_ = Spawn(args, out);
+        for (int i = 0; i < 200 && !fs::exists(link_); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ~SimProcess() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    // Ends the program; its exit status, or -1.
+    int Stop() {
+        if (pid_ <= 0) return -1;
+        kill(pid_, SIGTERM);
+        return Wait(3000);
+    }
+    // Waits for the program to end by itself; its exit status, or -1.
+    int Wait(int ms) {
+        for (int t = 0; pid_ > 0 && t < ms; t += 10) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return -1;
+    }
+    bool Running() const { return pid_ > 0 && fs::exists(link_); }
+    const std::string& Link() const { return link_; }
+
+private:
+    std::string link_;
+    pid_t pid_ = -1;
+};
+
+// A pseudo-terminal: the port opens the slave by path, the test plays the receiver on the master.
+// Termios requests on the master act on the slave, so the master also shows the port's settings.
+// observer is a plain extra descriptor of the slave for looking at its receive queue.
+struct Pty {
+    using Bytes = std::vector<uint8_t>;
+    int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    int observer = -1;
+    std::string path;
+
+    Pty() {
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return;
+        path = ptsname(master);
+        observer = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    }
+    ~Pty() {
+        CloseMaster();
+        if (observer >= 0) close(observer);
+    }
+    bool Ok() const { return master >= 0 && observer >= 0; }
+    // The receiver's side goes away, as an unplugged adapter.
+    void CloseMaster() {
+        if (master >= 0) close(master);
+        master = -1;
+    }
+    void Write(const Bytes& bytes) { Send(bytes.data(), bytes.size()); }
+    void Send(const std::string& s) { Send(s.data(), s.size()); }
+    void Send(const void* data, size_t size) {
+        const auto* p = static_cast<const uint8_t*>(data);
+        for (size_t done = 0; done < size;) {
+            pollfd pf{master, POLLOUT, 0};
+            ASSERT_GT(poll(&pf, 1, 2000), 0);
+            done += static_cast<size_t>(std::max<ssize_t>(0, write(master, p + done, size - done)));
+        }
+    }
+    // Reads from the master until count bytes came or two seconds passed.
+    Bytes Read(size_t count) {
+        Bytes out;
+        const Clock& clock = SystemClock();
+        for (const int64_t end = clock.NowMs() + 2000; out.size() < count && clock.NowMs() < end;) {
+            uint8_t buf[4096];
+            pollfd p{master, POLLIN, 0};
+            poll(&p, 1, 50);
+            const ssize_t n = read(master, buf, std::min(sizeof buf, count - out.size()));
+            out.insert(out.end(), buf, buf + std::max<ssize_t>(0, n));
+        }
+        return out;
+    }
+    // Waits until the slave's receive queue holds at least count bytes; returns what it holds.
+    int WaitQueued(int count) {
+        int queued = 0;
+        const Clock& clock = SystemClock();
+        for (const int64_t end = clock.NowMs() + 2000; clock.NowMs() < end; usleep(2000)) {
+            if (ioctl(observer, FIONREAD, &queued) != 0) return -1;
+            if (queued >= count) break;
+        }
+        return queued;
+    }
+    termios Settings() const {
+        termios t{};
+        EXPECT_EQ(tcgetattr(master, &t), 0);
+        return t;
+    }
+};
+
+}  // namespace vantora::test
