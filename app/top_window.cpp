@@ -255,8 +255,8 @@ void TfmTop::ResetPort(int baud) {
 }
 
 void TfmTop::ReleasePort() {
-    // A worker may be inside its last pass, waiting for this thread to show something:
-    // keep serving it while the port waits for the worker to let go.
+    // Close waits for a worker's port call in progress (at most one 50 ms read); a worker may
+    // meanwhile wait for this thread to show something, so keep serving it until the port is closed.
     std::atomic<bool> released{false};
     std::thread releaser([&] {
         port_.Release();
