@@ -216,7 +216,6 @@ void TfmTop::btTrcRecordClick() {
 // ---- Trace page: read ----
 
 void TfmTop::SetTraceReading(bool on) {
-    traceReadActive_ = on;
     viewTask_->SetTraceReadActive(on);
 }
 

@@ -76,7 +76,6 @@ TfmTop::TfmTop(std::string settingsPath, const std::vector<std::string>& args, M
     InitTraceActions();
     InitMeasurementGrid();
     SetWindowSize(NormalWidth, NormalHeight);
-    traceReadActive_ = false;
     SetCaption("Vantora");
 
     ConnectHandlers();
@@ -234,7 +233,9 @@ void TfmTop::pgCoderChange(int page) {
         viewTask_->SetActive(true);
     }
     if (page == tsSetup) {
-        ReleasePort();
+        // Closes the device at once: a worker inside a port call gets 0 or an error and never
+        // needs this thread to let go of the object.
+        port_.Release();
         SetCaption("Vantora");
     }
     if (page != tsTrace) pnExpand_->setText(" =>>");
@@ -252,21 +253,6 @@ void TfmTop::cbFWbaudChange(int index) {
 
 void TfmTop::ResetPort(int baud) {
     if (std::shared_ptr<TSerialPort> port = port_.Get()) port->Reset(baud, 8, 0, 0, 2);
-}
-
-void TfmTop::ReleasePort() {
-    // Close waits for a worker's port call in progress (at most one 50 ms read); a worker may
-    // meanwhile wait for this thread to show something, so keep serving it until the port is closed.
-    std::atomic<bool> released{false};
-    std::thread releaser([&] {
-        port_.Release();
-        released.store(true);
-    });
-    while (!released.load()) {
-        runner_.RunPending();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    releaser.join();
 }
 
 void TfmTop::SetCaption(const QString& caption) {

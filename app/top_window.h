@@ -118,7 +118,6 @@ private:
     void pgCoderChange(int page);
     void cbPortChange(int index);
     void cbFWbaudChange(int index);
-    void ReleasePort();
     void SetCaption(const QString& caption);
     void SetWindowSize(int width, int height);
     void ResetPort(int baud);
@@ -156,7 +155,6 @@ private:
     std::unique_ptr<ReloadDisplay> reload_;
     std::unique_ptr<TLoadTask> loadTask_;
     bool shutDown_ = false;
-    bool traceReadActive_ = false;
 
     struct ScanState {
         bool Running = false;
