@@ -218,6 +218,10 @@ bool TSerialPort::Open() {
             failure = "Setup: PurgeComm";
         } else if (int err = ApplyNewLineSettings(fd, baud_, byteSize_, parity_, stopBits_); err != 0) {
             failure = WithCode("Setup: SetCommState", err);
+        } else if (tcflush(fd, TCIFLUSH) != 0) {
+            // Bytes that came in between the purge and the new settings were framed at the
+            // old rate: they must not reach the parser as if they were data.
+            failure = "Setup: PurgeComm";
         } else if (int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); wake < 0) {
             failure = "Setup: CreateEvent";
         } else {

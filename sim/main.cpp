@@ -223,12 +223,18 @@ int main(int argc, char** argv) {
         size_t room = PendingLimit - std::min(PendingLimit, pending.size());
         pending += source ? source->Take(clock.NowMs(), room, matches) : receiver.Tick(room);
         if (!pty.IsOpen()) pending.clear();  // nothing is connected: the bytes go nowhere
+        // Bytes made for one host rate are garbage at another: whatever the host changed its rate
+        // under, before or during the write, never reaches it as data.
+        if (pty.IsOpen() && pty.HostRate() != hostRate) pending.clear();
+        bool wrote = false;
         while (!pending.empty()) {
             ssize_t w = write(pty.Master(), pending.data(), pending.size());
             if (w <= 0) break;
+            wrote = true;
             if (record.is_open()) record.write(pending.data(), w).flush();
             pending.erase(0, static_cast<size_t>(w));
         }
+        if (wrote && pty.HostRate() != hostRate) pty.DropUnread();
 
         if (!o.FlashFile.empty() && receiver.FlashGeneration() != flashWritten) {
             flashWritten = receiver.FlashGeneration();

@@ -85,6 +85,10 @@ int Pty::HostRate() const {
     return BaudOfSpeed(cfgetospeed(&tio));
 }
 
+void Pty::DropUnread() {
+    if (slave_ >= 0) tcflush(slave_, TCIFLUSH);
+}
+
 bool PointLink(const std::string& link, const std::string& target, std::string& error) {
     struct stat st {};
     if (lstat(link.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {

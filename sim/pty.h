@@ -22,6 +22,8 @@ public:
     const std::string& SlavePath() const { return slavePath_; }
     // The rate the host set on its end; 0 when it cannot be read.
     int HostRate() const;
+    // Drops what the host has not read yet: bytes that were on the wire while it changed rate.
+    void DropUnread();
 
 private:
     int master_ = -1;
