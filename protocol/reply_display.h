@@ -25,8 +25,10 @@ public:
     virtual void TraceRecordReceived() = 0;
 };
 
-// Ignores every request; a base for recorders that care about a few.
-class NullReplyDisplay : public ReplyDisplay {
+// Ignores every reply request; Base is ReplyDisplay or an interface built on it, so that a
+// wider display can start from the same empty set. A base for recorders that care about a few.
+template <class Base>
+class NullReplies : public Base {
 public:
     void ShowAck(uint8_t) override {}
     void ShowNak(uint8_t) override {}
@@ -41,5 +43,7 @@ public:
     void ShowTraceStatus() override {}
     void TraceRecordReceived() override {}
 };
+
+using NullReplyDisplay = NullReplies<ReplyDisplay>;
 
 }  // namespace vantora

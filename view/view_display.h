@@ -26,7 +26,7 @@ public:
 };
 
 // Shows nothing; a base for displays that care about a few requests.
-class NullViewDisplay : public ViewDisplay {
+class NullViewDisplay : public NullReplies<ViewDisplay> {
 public:
     void ShowMessage(const std::string&) override {}
     void ShowFix(const NavRecord&) override {}
@@ -35,17 +35,6 @@ public:
     void ShowMeasurementGrid(const NavRecord&) override {}
     void ShowTraceReadProgress(int, int) override {}
     void EndTraceRead() override {}
-    void ShowAck(uint8_t) override {}
-    void ShowNak(uint8_t) override {}
-    void ShowClockOffset() override {}
-    void ShowRevision() override {}
-    void ShowBuiltInTest() override {}
-    void ShowEphemerisProgress() override {}
-    void ShowAlmanacProgress() override {}
-    void ShowModuleId() override {}
-    void ShowNavigationSetting(const uint8_t*) override {}
-    void ShowSystemSetting(const uint8_t*) override {}
-    void ShowTraceStatus() override {}
 };
 
 }  // namespace vantora

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "loader/loader_machine.h"
+#include "tests/support/guarded.h"
 
 namespace vantora::test {
 
@@ -41,7 +42,7 @@ inline LoadJob MakeJob(const std::vector<uint8_t>& bytes, int target, uint16_t k
     return job;
 }
 
-class LoaderRecorder : public LoaderDisplay {
+class LoaderRecorder : public LoaderDisplay, public Guarded {
 public:
     void ShowState(int state, const char* stateText, const char* statusText, bool locked) override {
         EXPECT_STREQ(stateText, LoaderStateText[state]);
@@ -79,15 +80,7 @@ public:
     }
 
     int Count(int state) const { return static_cast<int>(std::count(states.begin(), states.end(), state)); }
-    // Waits until pred holds (checked under the lock) or the time runs out.
-    template <typename Pred>
-    bool WaitFor(Pred pred, std::chrono::milliseconds limit) {
-        std::unique_lock lock(mutex);
-        return cv.wait_for(lock, limit, [&] { return pred(); });
-    }
 
-    std::mutex mutex;
-    std::condition_variable cv;
     std::vector<int> states;
     std::vector<LoadResultText> results;
     std::vector<LoaderCrcValues> crcs;
@@ -96,16 +89,6 @@ public:
     int steps = 0;
     int snapshots = 0;
     uint32_t lastSent = 0;
-
-private:
-    template <typename Fn>
-    void Add(Fn fn) {
-        {
-            std::lock_guard lock(mutex);
-            fn();
-        }
-        cv.notify_all();
-    }
 };
 
 }  // namespace vantora::test

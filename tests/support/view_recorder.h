@@ -4,20 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "protocol/platform.h"
+#include "tests/support/guarded.h"
 #include "view/view_display.h"
 
 namespace vantora {
 
 using namespace std::chrono_literals;
 
-class Recorder : public NullViewDisplay {
+class Recorder : public NullViewDisplay, public Guarded {
 public:
     void ShowMessage(const std::string& text) override { Add([&] { messages.push_back(text); }); }
     void ShowFix(const NavRecord& r) override { Add([&] { fixes.push_back(r); }); }
@@ -26,36 +25,12 @@ public:
     void ShowMeasurementGrid(const NavRecord&) override { Add([&] { ++grids; }); }
     void ShowAck(uint8_t c) override { Add([&] { acks.push_back(c); }); }
 
-    // Waits until pred holds (checked under the lock) or the time runs out.
-    template <typename Pred>
-    bool WaitFor(Pred pred, std::chrono::milliseconds limit = 3000ms) {
-        std::unique_lock lock(mutex);
-        return cv.wait_for(lock, limit, [&] { return pred(); });
-    }
-    template <typename Fn>
-    auto Read(Fn fn) {
-        std::lock_guard lock(mutex);
-        return fn();
-    }
-
-    std::mutex mutex;
-    std::condition_variable cv;
     std::vector<std::string> messages;
     std::vector<NavRecord> fixes;
     std::vector<bool> visibility;
     std::vector<uint8_t> acks;
     int errorDisplays = 0;
     int grids = 0;
-
-private:
-    template <typename Fn>
-    void Add(Fn fn) {
-        {
-            std::lock_guard lock(mutex);
-            fn();
-        }
-        cv.notify_all();
-    }
 };
 
 class NoBoxes : public MessageBoxSink {

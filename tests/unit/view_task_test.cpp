@@ -175,17 +175,22 @@ TEST(ViewTask, TablesAreCopiedBetweenParsesWithWholeBlocksOnly) {
     };
     rig.task.SetActive(true);
     const std::string second = ephemeris(17);
+    // Asks until the thread has parsed what was sent; a loaded machine may take a while.
+    auto requestUntilMask = [&](uint32_t mask) {
+        for (auto end = std::chrono::steady_clock::now() + 5s; std::chrono::steady_clock::now() < end;) {
+            if (!request()) return false;
+            if (copy.EphemerisMask == mask) return true;
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    };
     rig.pty.Send(ephemeris(3) + second.substr(0, 60));
-    std::this_thread::sleep_for(350ms);
-    ASSERT_TRUE(request());
-    EXPECT_EQ(copy.EphemerisMask, 1u << 2);
+    ASSERT_TRUE(requestUntilMask(1u << 2)) << copy.EphemerisMask;
     EXPECT_EQ(copy.EphemerisTable[2][119], 3 + 119);
     // Half a record has written nothing yet.
     EXPECT_EQ(copy.EphemerisTable[16][0], 0);
     rig.pty.Send(second.substr(60));
-    std::this_thread::sleep_for(350ms);
-    ASSERT_TRUE(request());
-    EXPECT_EQ(copy.EphemerisMask, (1u << 2) | (1u << 16));
+    ASSERT_TRUE(requestUntilMask((1u << 2) | (1u << 16))) << copy.EphemerisMask;
     EXPECT_EQ(copy.EphemerisTable[16][0], 17);
     EXPECT_EQ(copy.EphemerisTable[16][119], static_cast<uint8_t>(17 + 119));
 }
