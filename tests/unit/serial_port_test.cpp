@@ -86,6 +86,24 @@ TEST(SerialPort, OpenSetsRawLineAndPassesEveryByte) {
     EXPECT_TRUE(boxes.shown.empty());
 }
 
+TEST(SerialPort, OpenDropsWhatCameInBefore) {
+    Pty pty;
+    ASSERT_TRUE(pty.Ok());
+    termios old{};
+    ASSERT_EQ(tcgetattr(pty.observer, &old), 0);
+    cfmakeraw(&old);
+    cfsetspeed(&old, B4800);
+    ASSERT_EQ(tcsetattr(pty.observer, TCSANOW, &old), 0);
+    pty.Write(Pattern(50));  // framed at the rate the line had before: never data
+    ASSERT_EQ(pty.WaitQueued(50), 50);
+    BoxRecorder boxes;
+    TSerialPort port = MakePort(pty.path, boxes);
+    ASSERT_TRUE(port.Open());
+    const Bytes fresh = Pattern(60);
+    pty.Write(fresh);
+    EXPECT_EQ(ReadPort(port, 60), fresh);
+}
+
 TEST(SerialPort, ResetChangesLineKeepsRateOnZeroAndPurges) {
     Pty pty;
     ASSERT_TRUE(pty.Ok());
