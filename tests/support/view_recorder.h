@@ -41,7 +41,7 @@ public:
 // The loop publishes what it counted after the pass that showed it: poll for it.
 template <typename Pred>
 bool Eventually(Pred pred) {
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < 300; ++i) {
         if (pred()) return true;
         std::this_thread::sleep_for(10ms);
     }

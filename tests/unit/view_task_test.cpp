@@ -120,7 +120,8 @@ TEST(ViewTask, LogHoldsExactlyWhatWasRead) {
     const std::string stream = "noise" + sample::Make(2).mixed + "\xff\x00tail";
     rig.pty.Send(stream);
     ASSERT_TRUE(rig.display.WaitFor([&] { return rig.display.messages.size() >= 22; }));
-    std::this_thread::sleep_for(300ms);
+    // The log is written unbuffered: wait until the trailing noise is in it too.
+    ASSERT_TRUE(Eventually([&] { return std::filesystem::file_size(dir / "first.log") >= stream.size(); }));
     // A log started at once after a stop: the first file is closed, not leaked.
     rig.task.StopLog();
     ASSERT_TRUE(second.Open((dir / "second.log").string(), error)) << error;
@@ -128,8 +129,7 @@ TEST(ViewTask, LogHoldsExactlyWhatWasRead) {
     rig.pty.Send(kGga);
     ASSERT_TRUE(rig.display.WaitFor([&] { return rig.display.messages.size() >= 23; }));
     rig.task.StopLog();
-    std::this_thread::sleep_for(300ms);
-    EXPECT_FALSE(rig.task.LogOpen());
+    EXPECT_TRUE(Eventually([&] { return !rig.task.LogOpen(); }));
 
     auto slurp = [](const std::filesystem::path& p) {
         std::ifstream f(p, std::ios::binary);
