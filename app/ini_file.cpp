@@ -294,7 +294,7 @@ bool IniFile::Save(const std::string& path, std::string& error) const {
         return false;
     }
     auto fail = [&](int err) {
-        ::close(fd);
+        if (fd >= 0) ::close(fd);
         ::unlink(temp.c_str());
         error = SystemError(path, err);
         return false;
@@ -312,18 +312,10 @@ bool IniFile::Save(const std::string& path, std::string& error) const {
         done += static_cast<size_t>(n);
     }
     if (::fsync(fd) != 0) return fail(errno);
-    if (::close(fd) != 0) {
-        int err = errno;
-        ::unlink(temp.c_str());
-        error = SystemError(path, err);
-        return false;
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        int err = errno;
-        ::unlink(temp.c_str());
-        error = SystemError(path, err);
-        return false;
-    }
+    const int closed = ::close(fd);
+    fd = -1;
+    if (closed != 0) return fail(errno);
+    if (::rename(temp.c_str(), target.c_str()) != 0) return fail(errno);
     return true;
 }
 

@@ -94,10 +94,7 @@ Settings LoadSettings(const IniFile& ini) {
     s.Nmea[CfgZda] = ReadWord(ini, config, "ZDA", 0);
     s.Nmea[CfgChecksum] = ini.ReadBool(config, "NMEA_CheckSum", true) ? 1 : 0;
     s.ProprietaryNmea = ReadWord(ini, config, "pNMEA", 1);
-    int32_t mask = 0;
-    for (int i = 0; i < 8; ++i)
-        if (s.Nmea[i + 1] != 0) mask |= 1 << i;
-    s.Nmea[CfgMask] = mask;
+    s.Nmea[CfgMask] = EnabledKindMask(s.Nmea);
 
     for (int i = 0; i < PortCount; ++i) {
         std::string device = ini.ReadString("Ports", "COM" + std::to_string(i + 1), "");

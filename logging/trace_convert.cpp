@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "logging/raw_log.h"
+#include "protocol/le_bytes.h"
 
 namespace vantora {
 
@@ -27,11 +28,6 @@ constexpr double PolarLatitude = 1.5707963267949;
 
 constexpr size_t ReadBlock = 1 << 20;
 constexpr size_t WriteBlock = 1 << 20;
-
-uint32_t U32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 // Regular files only: a device such as /dev/null may take both outputs.
 bool SameFile(const std::string& a, const std::string& b) {
@@ -246,11 +242,11 @@ bool DecodeTraceFrame(const uint8_t* p, TraceRecord& r) {
     if (p[23] != 0x0D || p[24] != 0x0A) return false;
     if (XorChecksum(p + 2, TracePayloadLength + 2) != p[22]) return false;
     const uint8_t* q = p + 4;
-    r.Word = U32(q);
-    r.X = static_cast<int32_t>(U32(q + 4));
-    r.Y = static_cast<int32_t>(U32(q + 8));
-    r.Z = static_cast<int32_t>(U32(q + 12));
-    r.Flags = static_cast<uint16_t>(q[16] | q[17] << 8);
+    r.Word = le::U32(q);
+    r.X = static_cast<int32_t>(le::U32(q + 4));
+    r.Y = static_cast<int32_t>(le::U32(q + 8));
+    r.Z = static_cast<int32_t>(le::U32(q + 12));
+    r.Flags = le::U16(q + 16);
     return true;
 }
 
@@ -276,16 +272,6 @@ int FormatTraceLine(const TraceRecord& r, TraceForm form, char* out) {
     p = std::to_chars(p, end, (r.Flags >> 12) & 1).ptr;
     *p++ = '\n';
     return static_cast<int>(p - out);
-}
-
-TraceResult ForEachTraceRecord(const std::string& path, const TraceProgress& progress, std::string& error,
-                               const std::function<void(const TraceRecord&)>& onRecord) {
-    RawInput in;
-    if (!in.Open(path, error)) return {};
-    return in.Scan(progress, error, [&](const TraceRecord& r) {
-        onRecord(r);
-        return true;
-    });
 }
 
 TraceResult ConvertTrace(const std::string& inPath, const std::string& outPath, TraceForm form,

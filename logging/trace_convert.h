@@ -99,11 +99,6 @@ struct TraceResult {
     bool Ok() const { return Status == ConvertStatus::Ok; }
 };
 
-// Calls onRecord for every record of the raw file at path, reading it in bounded blocks.
-// Failed: error names the file and the cause. progress may be empty.
-TraceResult ForEachTraceRecord(const std::string& path, const TraceProgress& progress, std::string& error,
-                               const std::function<void(const TraceRecord&)>& onRecord);
-
 // Converts the raw file in into the text file out (created or replaced), one line per record in
 // the given form, and, when gpxOut is not empty, a GPX 1.1 track with one point per record.
 // Ok only when every byte was written and the files closed; an output that is the input file

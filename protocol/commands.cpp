@@ -236,22 +236,9 @@ std::vector<const ControlInfo*> CommandControls(int cmd) {
 
 // ---- PanelValues ----
 
+// A control that was never set reads as its default: an empty object is the form's defaults.
 PanelValues PanelValues::Defaults() {
-    PanelValues v;
-    for (const ControlInfo& c : kControls) {
-        switch (c.Kind) {
-            case ControlKind::Text:
-                v.texts_[c.Name] = c.DefaultText;
-                break;
-            case ControlKind::Item:
-                v.items_[c.Name] = c.DefaultValue;
-                break;
-            case ControlKind::Check:
-                v.checks_[c.Name] = c.DefaultValue != 0;
-                break;
-        }
-    }
-    return v;
+    return PanelValues{};
 }
 
 std::string PanelValues::Text(const std::string& control) const {

@@ -3,10 +3,19 @@
 #include <cstdint>
 #include <cstring>
 
+#include "protocol/frame.h"
+
 namespace vantora {
 
 const char SentenceKeys[SentenceKindCount][5] = {"PGGA", "PGLL", "PGSA", "PGSV",
                                                  "PRMC", "PVTG", "PZDA", "PQLN"};
+
+int32_t EnabledKindMask(const NmeaConfig& config) {
+    int32_t mask = 0;
+    for (int i = 0; i < SentenceKindCount; ++i)
+        if (config[i + 1] != 0) mask |= 1 << i;
+    return mask;
+}
 
 namespace {
 
@@ -132,12 +141,16 @@ int32_t TruncateToInt(double v) {
     return static_cast<int32_t>(v);
 }
 
+// Two hexadecimal digits as one byte value; -1 when either is not one.
+int HexPair(char a, char b) {
+    const int hi = HexDigit(a);
+    const int lo = HexDigit(b);
+    return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
+}
+
 // Exactly two hexadecimal digits; -1 otherwise.
 int ParseHexPair(const char* p) {
-    if (std::strlen(p) != 2) return -1;
-    const int hi = HexDigit(p[0]);
-    const int lo = HexDigit(p[1]);
-    return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
+    return std::strlen(p) != 2 ? -1 : HexPair(p[0], p[1]);
 }
 
 // Leading hexadecimal number, low 16 bits kept.
@@ -152,13 +165,8 @@ uint16_t ParseHex16(const char* p) {
 
 TNmea::TNmea() {
     config_ = {0, 1, 0, 1, 1, 1, 0, 0, 0, 1};
-    for (int i = 0; i < SentenceKindCount; ++i)
-        if (config_[i + 1] != 0) config_[CfgMask] |= 1 << i;
+    config_[CfgMask] = EnabledKindMask(config_);
     Reset();
-}
-
-int TNmea::Classify(uint8_t b) {
-    return ByteClass.c[b];
 }
 
 int TNmea::Parse(const uint8_t* bytes, int count, int& result) {
@@ -226,9 +234,8 @@ void TNmea::OnDelimiter(int cls, int& result) {
             if (cls == Cr) state_ = EndOfLine;
             break;
         case Checksum: {
-            const int hi = tokenLength_ == 2 ? HexDigit(token_[0]) : -1;
-            const int lo = tokenLength_ == 2 ? HexDigit(token_[1]) : -1;
-            const int given = hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
+            // The token is not terminated, so its length decides rather than strlen.
+            const int given = tokenLength_ == 2 ? HexPair(token_[0], token_[1]) : -1;
             if (cls == Cr && given == checksum_) {
                 sentenceLength_ += 3;
                 state_ = EndOfLine;
@@ -261,9 +268,7 @@ void TNmea::OnAddress() {
             if (std::memcmp(key, SentenceKeys[k], 4) != 0) continue;
             kind_ = k;
             state_ = Fields;
-            uint8_t x = 0;
-            for (int i = 0; i < len; ++i) x ^= static_cast<uint8_t>(token_[i]);
-            checksum_ = x;
+            checksum_ = XorChecksum(reinterpret_cast<const uint8_t*>(token_), len);
             sentenceLength_ += 6;
             return;
         }
@@ -496,8 +501,8 @@ void TNmea::ClearFix() {
 void TNmea::SetConfig(const int32_t* words) {
     if (words == nullptr) return;
     for (int i = 0; i < static_cast<int>(config_.size()); ++i) config_[i] = words[i];
-    for (int i = 0; i < SentenceKindCount; ++i)
-        if (config_[i + 1] != 0) config_[CfgMask] |= 1 << i;
+    // Bits the caller set in the mask word stay set.
+    config_[CfgMask] |= EnabledKindMask(config_);
 }
 
 bool TNmea::SentenceSeen() const {

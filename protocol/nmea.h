@@ -52,8 +52,11 @@ enum SentenceKind {
 // "PGGAPGLLPGSAPGSVPRMCPVTGPZDAPQLN": the four-character key of each kind.
 extern const char SentenceKeys[SentenceKindCount][5];
 
+// Sentence mask word: bit i set when word i + 1 is non-zero, for i below SentenceKindCount.
+int32_t EnabledKindMask(const NmeaConfig& config);
+
 class TNmea {
-  public:
+public:
     static constexpr int TokenSize = 32;
     static constexpr int FieldSlots = 32;
     static constexpr int FieldSize = 32;  // 31 characters and the terminator
@@ -81,10 +84,7 @@ class TNmea {
     NavRecord& Record() { return nav_; }
     const NavRecord& Record() const { return nav_; }
 
-    // Byte classes: 1 '$', 2 ',', 3 '*', 4 CR, 5 LF, 0 any other byte.
-    static int Classify(uint8_t b);
-
-  private:
+private:
     enum State { Idle = 0, Address = 1, Fields = 4, Checksum = 5, EndOfLine = 6 };
 
     void OnDelimiter(int cls, int& result);

@@ -147,23 +147,15 @@ std::string WithCode(const char* text, int code) {
 
 }  // namespace
 
-bool IsSupportedBaud(int baud) {
-    speed_t speed;
-    return BaudToSpeed(baud, &speed);
-}
-
-TSerialPort::TSerialPort(int portIndex, int baud, int byteSize, int stopBits, int parity, int spare,
-                         int inQueue, int outQueue, std::string devicePath, MessageBoxSink& boxes)
-    : portIndex_(portIndex),
-      inQueue_(inQueue),
-      outQueue_(outQueue),
-      devicePath_(std::move(devicePath)),
+// The port index, the spare setting and the queue sizes have no effect on a terminal device.
+TSerialPort::TSerialPort(int, int baud, int byteSize, int stopBits, int parity, int, int, int,
+                         std::string devicePath, MessageBoxSink& boxes)
+    : devicePath_(std::move(devicePath)),
       boxes_(boxes),
       baud_(baud),
       byteSize_(byteSize),
       stopBits_(stopBits),
-      parity_(parity),
-      spare_(spare) {}
+      parity_(parity) {}
 
 TSerialPort::~TSerialPort() {
     Close();
@@ -173,21 +165,9 @@ int TSerialPort::Baud() const {
     std::lock_guard<std::mutex> lock(settingsLock_);
     return baud_;
 }
-int TSerialPort::ByteSize() const {
-    std::lock_guard<std::mutex> lock(settingsLock_);
-    return byteSize_;
-}
 int TSerialPort::StopBits() const {
     std::lock_guard<std::mutex> lock(settingsLock_);
     return stopBits_;
-}
-int TSerialPort::Parity() const {
-    std::lock_guard<std::mutex> lock(settingsLock_);
-    return parity_;
-}
-int TSerialPort::Spare() const {
-    std::lock_guard<std::mutex> lock(settingsLock_);
-    return spare_;
 }
 
 bool TSerialPort::Open() {
@@ -258,7 +238,7 @@ bool TSerialPort::Close() {
     return ok;
 }
 
-bool TSerialPort::Reset(int baud, int byteSize, int stopBits, int parity, int spare) {
+bool TSerialPort::Reset(int baud, int byteSize, int stopBits, int parity, int) {
     std::string failure;
     {
         std::lock_guard<std::mutex> settings(settingsLock_);
@@ -266,7 +246,6 @@ bool TSerialPort::Reset(int baud, int byteSize, int stopBits, int parity, int sp
         byteSize_ = byteSize;
         stopBits_ = stopBits;
         parity_ = parity;
-        spare_ = spare;
 
         std::shared_lock<std::shared_mutex> lock(fdLock_);
         const int fd = fd_;

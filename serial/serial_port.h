@@ -15,7 +15,7 @@ namespace vantora {
 
 // Raised by txData; what() is one of the fixed texts below.
 class PortWriteError : public std::runtime_error {
-  public:
+public:
     using runtime_error::runtime_error;
 };
 
@@ -26,11 +26,8 @@ inline constexpr const char* ResultFailedText = "GetOverlappedResult failed.";
 // Longest time one rxData call waits for bytes to arrive.
 inline constexpr int ReadWaitMs = 50;
 
-// True for the rates the terminal layer can set (every entry of BaudRates among them).
-bool IsSupportedBaud(int baud);
-
 class TSerialPort {
-  public:
+public:
     // Settings in the order the callers pass them, then the device path of this port index and
     // the sink for the "Error" boxes of Open and Reset. Opens nothing.
     TSerialPort(int portIndex, int baud, int byteSize, int stopBits, int parity, int spare, int inQueue,
@@ -56,25 +53,15 @@ class TSerialPort {
     // 0 when nothing came or on any failure; never throws, never shows a box.
     int rxData(uint8_t* buffer, int capacity);
 
-    int PortIndex() const { return portIndex_; }
-    const std::string& DevicePath() const { return devicePath_; }
     int Baud() const;
-    int ByteSize() const;
     int StopBits() const;
-    int Parity() const;
-    int Spare() const;
-    int InQueueSize() const { return inQueue_; }
-    int OutQueueSize() const { return outQueue_; }
     // True between a successful Open and Close.
     bool IsOpen() const { return ready_.load(std::memory_order_acquire); }
 
-  private:
+private:
     // Sleeps the rest of a read's time budget unless Close wakes it first.
     void WaitOutReadBudget(int64_t deadlineMs) const;
 
-    const int portIndex_;
-    const int inQueue_;
-    const int outQueue_;
     const std::string devicePath_;
     MessageBoxSink& boxes_;
 
@@ -84,7 +71,6 @@ class TSerialPort {
     int byteSize_;
     int stopBits_;
     int parity_;
-    int spare_;
 
     // Readers and writers hold fdLock_ shared while they use the descriptors; Open and Close
     // hold it exclusively, so a descriptor is never closed (and its number reused) under a

@@ -14,6 +14,17 @@ constexpr const char* Names[FaultKindCount] = {"garbage", "badsum", "cut", "long
 uint8_t BodyChecksum(const std::string& s, size_t from, size_t to) {
     return XorChecksum(reinterpret_cast<const uint8_t*>(s.data()) + from, static_cast<int>(to - from));
 }
+
+// A sentence that a parser must refuse: a GGA whose time field is 40 characters long,
+// or (odd variant) a well-formed GSA stretched to a 90-byte line.
+std::string LongFieldSentence(int variant) {
+    if (variant % 2 == 0)
+        return MakeSentence("GPGGA,ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmn,,,,,0,00,,,M,,M,,", true);
+    std::string body = "GPGSA,A,3,01,02,03,04,05,06,07,08,09,10,11,12,1.5,0.9,1.2";
+    // $ body *hh CR LF: pad the last field with zeros up to 90 bytes.
+    body.insert(body.size() - 1, std::string(90 - (body.size() + 6), '0'));
+    return MakeSentence(body, true);
+}
 }  // namespace
 
 std::optional<FaultKind> ParseFaultKind(std::string_view name) {
@@ -32,15 +43,6 @@ bool FaultInjector::TakeHangup() {
     bool h = hangup_;
     hangup_ = false;
     return h;
-}
-
-std::string LongFieldSentence(int variant) {
-    if (variant % 2 == 0)
-        return MakeSentence("GPGGA,ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmn,,,,,0,00,,,M,,M,,", true);
-    std::string body = "GPGSA,A,3,01,02,03,04,05,06,07,08,09,10,11,12,1.5,0.9,1.2";
-    // $ body *hh CR LF: pad the last field with zeros up to 90 bytes.
-    body.insert(body.size() - 1, std::string(90 - (body.size() + 6), '0'));
-    return MakeSentence(body, true);
 }
 
 std::string FaultInjector::Apply(std::string item, int64_t nowMs) {

@@ -44,8 +44,4 @@ private:
     int counts_[FaultKindCount] = {};
 };
 
-// A sentence that a parser must refuse: a GGA whose time field is 40 characters long,
-// or (odd variant) a well-formed GSA stretched to a 90-byte line.
-std::string LongFieldSentence(int variant);
-
 }  // namespace vantora::sim

@@ -64,14 +64,10 @@ std::string LineModel::Release(int64_t nowMs, size_t maxBytes) {
 }
 
 void LineModel::Receive(const uint8_t* data, size_t n) {
-    if (!Matched()) {
-        inputLost_ += n;
-        return;
-    }
+    if (!Matched()) return;
     size_t room = InputCapacity - std::min(InputCapacity, in_.size());
     size_t take = std::min(room, n);
     in_.append(reinterpret_cast<const char*>(data), take);
-    inputLost_ += n - take;
 }
 
 std::string LineModel::TakeInput(int64_t nowMs) {

@@ -20,7 +20,6 @@ public:
     bool Paced() const { return pace_; }
     // The rate the host's side is set to; 0 when unknown, which counts as matching.
     void SetHostRate(int baud) { hostRate_ = baud; }
-    int HostRate() const { return hostRate_; }
     bool Matched() const { return hostRate_ == 0 || hostRate_ == rate_; }
 
     void Queue(const std::string& bytes);
@@ -36,7 +35,6 @@ public:
     void Receive(const uint8_t* data, size_t n);
     // The bytes the receiver has taken in by now.
     std::string TakeInput(int64_t nowMs);
-    size_t InputLost() const { return inputLost_; }
 
 private:
     struct Chunk {
@@ -56,7 +54,6 @@ private:
     std::string in_;
     double inBits_ = 0;
     int64_t inLast_;
-    size_t inputLost_ = 0;
 };
 
 }  // namespace vantora::sim

@@ -8,7 +8,7 @@
 #include "app/settings.h"
 #include "protocol/commands.h"
 #include "protocol/frame.h"
-#include "protocol/loader_crc.h"
+#include "protocol/le_bytes.h"
 #include "sim/sentences.h"
 
 namespace vantora::sim {
@@ -35,17 +35,6 @@ constexpr uint16_t UserEllipsoid = 0xFFFF;  // set by Set Extended Datum
 constexpr int TraceSizeCode = Receiver::TraceCapacity / 65536;
 constexpr size_t ProgramBlock = 16384;
 constexpr char RevisionLabel[] = "VSIM 1.80";
-
-uint16_t U16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-double F64(const uint8_t* p) {
-    uint64_t bits = 0;
-    for (int i = 7; i >= 0; --i) bits = bits << 8 | p[i];
-    double d;
-    std::memcpy(&d, &bits, 8);
-    return d;
-}
 
 int BaudIndexOf(int baud) {
     for (int i = 0; i < BaudRateCount; ++i)
@@ -268,15 +257,15 @@ void Receiver::HandleCommand(uint8_t cmd, const uint8_t* p) {
             }
             return;
         case 0x03: {
-            uint16_t idx = U16(p);
+            uint16_t idx = le::U16(p);
             if (idx >= EllipsoidCount) return nak();
             ack();
             settings_.EllipsoidIndex = idx;
             settings_.SemiMajor = Ellipsoids[idx].A;
             settings_.InverseFlattening = Ellipsoids[idx].InvF;
-            settings_.Dx = static_cast<int16_t>(U16(p + 2));
-            settings_.Dy = static_cast<int16_t>(U16(p + 4));
-            settings_.Dz = static_cast<int16_t>(U16(p + 6));
+            settings_.Dx = static_cast<int16_t>(le::U16(p + 2));
+            settings_.Dy = static_cast<int16_t>(le::U16(p + 4));
+            settings_.Dz = static_cast<int16_t>(le::U16(p + 6));
             return;
         }
         case 0x04:
@@ -334,7 +323,8 @@ void Receiver::HandleCommand(uint8_t cmd, const uint8_t* p) {
         case 0x0D:
             if (p[0] > 1) return nak();
             ack();
-            moduleIds_[p[0]] = static_cast<int32_t>(U16(p + 1) | static_cast<uint32_t>(U16(p + 3)) << 16);
+            moduleIds_[p[0]] =
+                static_cast<int32_t>(le::U16(p + 1) | static_cast<uint32_t>(le::U16(p + 3)) << 16);
             return;
         case 0x0E: {
             if (p[0] > 1) return nak();
@@ -395,15 +385,15 @@ void Receiver::HandleCommand(uint8_t cmd, const uint8_t* p) {
             return;
         }
         case 0x1B: {
-            double a = F64(p), invF = F64(p + 8);
+            double a = le::F64(p), invF = le::F64(p + 8);
             if (!(a > 6.0e6 && a < 7.0e6 && invF > 250.0 && invF < 350.0)) return nak();
             ack();
             settings_.EllipsoidIndex = UserEllipsoid;
             settings_.SemiMajor = a;
             settings_.InverseFlattening = invF;
-            settings_.Dx = static_cast<int16_t>(U16(p + 16));
-            settings_.Dy = static_cast<int16_t>(U16(p + 18));
-            settings_.Dz = static_cast<int16_t>(U16(p + 20));
+            settings_.Dx = static_cast<int16_t>(le::U16(p + 16));
+            settings_.Dy = static_cast<int16_t>(le::U16(p + 18));
+            settings_.Dz = static_cast<int16_t>(le::U16(p + 20));
             return;
         }
         case 0x1D:
@@ -416,9 +406,9 @@ void Receiver::HandleCommand(uint8_t cmd, const uint8_t* p) {
             if (!traceEnabled_ || reading_) return nak();
             ack();
             recording_ = true;
-            traceDistance_ = U16(p + 2);
-            tracePeriod_ = U16(p + 4);
-            traceTime_ = U16(p + 6);
+            traceDistance_ = le::U16(p + 2);
+            tracePeriod_ = le::U16(p + 4);
+            traceTime_ = le::U16(p + 6);
             traceStart_ = t;
             traceHasLast_ = false;
             return;
@@ -435,7 +425,7 @@ void Receiver::HandleCommand(uint8_t cmd, const uint8_t* p) {
             if (p[0] > 2 || p[1] != 1 || p[5] > 3 || recording_ || reading_) return nak();
             ack();
             reading_ = true;
-            readPosition_ = U16(p + 2);
+            readPosition_ = le::U16(p + 2);
             SwitchRate(BaudRates[p[5]]);
             return;
         case 0x1F:
@@ -636,8 +626,8 @@ void Receiver::HandleLoaderFrame(uint8_t cmd, const uint8_t* p) {
         }
         if (phase_ != LoaderPhase::Announcing && !direct) return;
         // Address in 64 KiB units for the directly loaded kind, in KiB otherwise.
-        uint32_t startKiB = static_cast<uint32_t>(U16(p + 1)) * (direct ? 64u : 1u);
-        uint32_t sizeKiB = U16(p + 3);
+        uint32_t startKiB = static_cast<uint32_t>(le::U16(p + 1)) * (direct ? 64u : 1u);
+        uint32_t sizeKiB = le::U16(p + 3);
         if (p[0] != 0x06 || options_.Loader.Nack || startKiB + sizeKiB > static_cast<uint32_t>(FlashKiB)) {
             LoaderNotice("4E,72");
             if (direct) {
@@ -669,15 +659,19 @@ void Receiver::LoaderData(const uint8_t* data, size_t n) {
         incoming_.insert(incoming_.end(), data, data + take);
         data += take;
         n -= take;
-        if (incoming_.size() == loadExpected_) {
-            flash_ = incoming_;
-            ++flashGeneration_;
-            firmwareCrc_ = LoaderCrc16(flash_.data(), flash_.size() / 2);
+        const bool finished = incoming_.size() == loadExpected_;
+        if (!finished && incoming_.size() % ProgramBlock != 0) continue;
+        // A block is programmed. Blocks land here one by one, so flash_ already holds this
+        // load's earlier blocks; the first block of a load replaces the previous image.
+        const size_t blockStart = (incoming_.size() - 1) / ProgramBlock * ProgramBlock;
+        if (blockStart == 0) flash_.clear();
+        flash_.insert(flash_.end(), incoming_.begin() + blockStart, incoming_.end());
+        ++flashGeneration_;
+        if (finished) {
+            firmwareCrc_ = FlashCrc16(flash_.data(), flash_.size());
             phase_ = LoaderPhase::Reporting;
             phaseUntil_ = t + 200;
-        } else if (incoming_.size() % ProgramBlock == 0) {
-            flash_ = incoming_;
-            ++flashGeneration_;
+        } else {
             phase_ = LoaderPhase::Programming;
             phaseUntil_ = t + 50;
         }

@@ -87,7 +87,6 @@ public:
     std::string Tick(size_t maxBytes = SIZE_MAX);
 
     int LineRate() const { return line_.Rate(); }
-    bool HostRateMatches() const { return line_.Matched(); }
     // True once after a hang-up fault: the caller drops the line as an unplugged adapter would.
     bool TakeHangup() { return faults_.TakeHangup(); }
     const FaultInjector& Faults() const { return faults_; }
@@ -97,10 +96,8 @@ public:
     uint64_t FlashGeneration() const { return flashGeneration_; }
     LoaderPhase Phase() const { return phase_; }
 
-    const ReceiverSettings& Settings() const { return settings_; }
     ScenarioState State() const;  // the scenario at the clock's now
     int TraceCount() const { return static_cast<int>(trace_.size()); }
-    bool TraceRecording() const { return recording_; }
 
 private:
     int64_t Elapsed() const;

@@ -5,22 +5,21 @@
 #include <cstring>
 
 #include "protocol/frame.h"
+#include "protocol/nav_record.h"
 
 namespace vantora::sim {
 
 namespace {
 
-constexpr double Pi = 3.14159265358979323846;
-
 int FixQualityCode(const ScenarioState& st) {
-    if (st.Fix == FixKind::None) return 5;
-    return st.Differential ? 1 : 0;
+    if (st.Fix == FixKind::None) return QualityNoFix;
+    return st.Differential ? QualityDifferential : QualityGps;
 }
 
 int FixModeCode(const ScenarioState& st) {
-    if (st.Fix == FixKind::None) return 0;
-    if (st.Fix == FixKind::Fix2D) return 1;
-    return st.Differential ? 3 : 2;
+    if (st.Fix == FixKind::None) return ModeNoFix;
+    if (st.Fix == FixKind::Fix2D) return Mode2D;
+    return st.Differential ? Mode3DPlus : Mode3D;
 }
 
 // ddmm.mmmm of the absolute value, as the record keeps positions.
@@ -47,7 +46,7 @@ int Doppler(const SimSatellite& s, int64_t unixMs) {
 }
 
 int32_t Pseudorange(const SimSatellite& s) {
-    const double r = 6371000.0, h = 20200000.0;
+    const double r = EarthRadius, h = 20200000.0;
     double se = std::sin(s.Elevation * Pi / 180.0);
     double range = std::sqrt((r + h) * (r + h) - r * r * (1.0 - se * se)) - r * se;
     return static_cast<int32_t>(range);
@@ -189,8 +188,9 @@ std::string NavD4(const ScenarioState& st) {
     UtcTime u = UtcOf(st.UnixMs);
     double tow = u.TowMs / 1000.0;
     p.F64(0, tow);
-    p.F64(8, 95000.0 + st.ClockDrift * 0.2998 * std::fmod(tow, 1000.0));  // clock bias, metres
-    p.F64(16, (95000.0 + st.ClockDrift * 0.2998 * std::fmod(tow, 1000.0)) / 299792458.0);  // seconds
+    const double biasM = 95000.0 + st.ClockDrift * 0.2998 * std::fmod(tow, 1000.0);  // clock bias, metres
+    p.F64(8, biasM);
+    p.F64(16, biasM / 299792458.0);  // seconds
     p.F32(24, static_cast<float>(st.ClockDrift));
     return Frame(IdReport, 0xD4, p);
 }

@@ -7,9 +7,6 @@ namespace vantora::sim {
 
 namespace {
 
-constexpr double Pi = 3.14159265358979323846;
-constexpr double EarthRadius = 6371000.0;
-
 uint64_t Mix(uint64_t x) {
     x += 0x9E3779B97F4A7C15ull;
     x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;

@@ -8,6 +8,8 @@
 namespace vantora::sim {
 
 constexpr int MaxInView = 14;
+constexpr double Pi = 3.14159265358979323846;
+constexpr double EarthRadius = 6371000.0;  // metres, a sphere is close enough here
 
 enum class FixKind { None = 0, Fix2D = 1, Fix3D = 2 };
 
@@ -62,8 +64,6 @@ public:
     // Aiding from a Restart: moves the site and sets the clock.
     void SetOrigin(double latDeg, double lonDeg);
     void SetUtc(int64_t elapsedMs, int64_t unixMs);
-
-    uint32_t Seed() const { return seed_; }
 
 private:
     FixKind FixAt(int64_t elapsedMs) const;
