@@ -73,6 +73,16 @@ void TfmTop::ConnectCommandHandlers() {
 
 // ---- Tree and panels ----
 
+void TfmTop::ShowActionPanel(QWidget* panel, const QRect& place, QLabel* caption, const QString& text,
+                             const QColor& highlight) {
+    panel->setGeometry(place);
+    panel->show();
+    caption->setText(text);
+    QPalette pal = caption->palette();
+    pal.setColor(QPalette::WindowText, highlight);
+    caption->setPalette(pal);
+}
+
 bool TfmTop::SelectCommand(int cmd) {
     for (size_t i = 0; i < treeCommands_.size(); ++i) {
         if (treeCommands_[i] != cmd) continue;
@@ -87,15 +97,8 @@ void TfmTop::CmdTreeChange(QTreeWidgetItem* node) {
     if (position < 0 || position >= static_cast<int>(treeCommands_.size())) return;
     if (selectedCommand_ != 0) CommandPanel(selectedCommand_)->hide();
     selectedCommand_ = treeCommands_[static_cast<size_t>(position)];
-    QWidget* panel = CommandPanel(selectedCommand_);
-    panel->setGeometry(470, 23, 224, 265);
-    panel->show();
-
-    auto* lbCmd = Control<QLabel>("lbCmd");
-    QPalette pal = lbCmd->palette();
-    pal.setColor(QPalette::WindowText, palette().color(QPalette::Highlight));
-    lbCmd->setPalette(pal);
-    lbCmd->setText(node->text(0));
+    ShowActionPanel(CommandPanel(selectedCommand_), QRect(470, 23, 224, 265), Control<QLabel>("lbCmd"),
+                    node->text(0), palette().color(QPalette::Highlight));
 
     switch (selectedCommand_) {
         case 0x01:

@@ -34,8 +34,10 @@ constexpr int ReadStop = 0;
 const char* const ReadWhileLoggingText =
     "The NMEA log is running. Stop it with \"Stop log\" on the View page before reading the "
     "trace buffer.";
-const char* const LogWhileReadingText =
-    "A trace read is writing tracelog.tmp. Start the log when the read has ended.";
+std::string LogWhileReadingText() {
+    return std::string("A trace read is writing ") + TraceRawFile() +
+           ". Start the log when the read has ended.";
+}
 const char* const NothingToReadText =
     "The trace buffer holds no records to read. Press \"Request\" to ask for its status.";
 
@@ -101,7 +103,7 @@ void TfmTop::btLogClick() {
     }
     // The one log channel is the read's until the read ends.
     if (logUse_ == LogUse::TraceRead) {
-        boxes_.Show("Information", LogWhileReadingText, BoxIcon::Information);
+        boxes_.Show("Information", LogWhileReadingText(), BoxIcon::Information);
         return;
     }
     const QString chosen = ChooseLogFile ? ChooseLogFile() : RunLogDialog();
@@ -143,14 +145,11 @@ void TfmTop::TraceAction(int row) {
     if (traceActionIndex_ != 0) tracePanels_[static_cast<size_t>(traceActionIndex_)]->hide();
     traceActionIndex_ = row + 1;
     QWidget* panel = tracePanels_[static_cast<size_t>(traceActionIndex_)];
-    panel->setGeometry(90, 23, 180, 265);
-    panel->show();
-    panel->raise();
     auto* caption = Control<QLabel>("lbTrace");
-    caption->setText(tvTraceCmd_->topLevelItem(row)->text(0));
-    QPalette palette = caption->palette();
-    palette.setColor(QPalette::WindowText, palette.color(QPalette::Highlight));
-    caption->setPalette(palette);
+    // This caption takes the highlight of its own palette.
+    ShowActionPanel(panel, QRect(90, 23, 180, 265), caption, tvTraceCmd_->topLevelItem(row)->text(0),
+                    caption->palette().color(QPalette::Highlight));
+    panel->raise();
     // The read asks the receiver for the rate the link runs at.
     Control<TRadioGroup>("rdTrcBaud")->SetItemIndex(cbFWbaud_->currentIndex());
 }

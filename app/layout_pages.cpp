@@ -229,11 +229,7 @@ void TfmTop::BuildReloadPage(QWidget* page) {
     QPushButton* go = Button(page, "sbGo", "Write", 190, 4, 80, 24);
     go->setCheckable(true);
     go->setEnabled(false);
-    auto* progress = new QProgressBar(page);
-    progress->setObjectName("brProgress");
-    progress->setRange(0, 100);
-    progress->setValue(0);
-    progress->setGeometry(8, 34, 262, 16);
+    Progress(page, "brProgress", 8, 34, 262);
 
     auto* info = new QGroupBox("Information", page);
     info->setObjectName("GroupBox1");
@@ -266,8 +262,8 @@ void TfmTop::BuildReloadPage(QWidget* page) {
     lbNMEA_ = Label(config, "lbNMEA", "GGA,GSV,GSA,RMC,pNMEA", 6, 28, 236);
     config->setVisible(false);
 
-    new TRadioGroup(info, "rgType", "Target", {"Default", "USB", "4100"}, 0, 3);
-    info->findChild<TRadioGroup*>("rgType")->setGeometry(8, 124, 246, 40);
+    auto* type = new TRadioGroup(info, "rgType", "Target", {"Default", "USB", "4100"}, 0, 3);
+    type->setGeometry(8, 124, 246, 40);
 
     Button(page, "bbBrowse", "&Browse", 8, 232, 70, 23);
     auto* path = new QLineEdit(page);
@@ -328,11 +324,7 @@ void TfmTop::BuildTracePage(QWidget* page) {
     } fields[3] = {{"lbTrcPct", "Percentage", 122},
                    {"lbTrcLogged", "Logged", 158},
                    {"lbTrcReadPos", "Read position", 194}};
-    for (const auto& f : fields) {
-        auto* e = new TLabeledEdit(page, f.Name, f.Caption, "0");
-        e->PlaceAbove(2, f.Y, 84);
-        e->setReadOnly(true);
-    }
+    for (const auto& f : fields) ReadOnlyAbove(page, f.Name, f.Caption, 2, f.Y, 84, "0");
     Button(page, "Button1", "Request", 2, 234, 84);
 
     QWidget* clear = NewPanel(page, "pnTrcClear");
@@ -348,12 +340,7 @@ void TfmTop::BuildTracePage(QWidget* page) {
     format->setEnabled(false);
     auto* start = new TLabeledEdit(read, "lbStartPos", "Start Poisition", "0");
     start->PlaceLeft(4, 136, 80, 60);
-    auto* progress = new QProgressBar(read);
-    progress->setObjectName("pbReadProgress");
-    progress->setRange(0, 100);
-    progress->setValue(0);
-    progress->setTextVisible(false);
-    progress->setGeometry(4, 162, 130, 16);
+    Progress(read, "pbReadProgress", 4, 162, 130)->setTextVisible(false);
     Label(read, "lbProgress", "0", 138, 162, 24);
     Label(read, "Label10", "%", 162, 162, 12);
 
@@ -375,11 +362,7 @@ void TfmTop::BuildTracePage(QWidget* page) {
     auto* kind = new TRadioGroup(convert, "rgSelCvt", "Convert type",
                                  {"ECEF(x,y,z) in ASCII", "Geodetic in ASCII"}, 0);
     kind->setGeometry(4, 32, 172, 54);
-    auto* converted = new QProgressBar(convert);
-    converted->setObjectName("pbConvert");
-    converted->setValue(0);
-    converted->setTextVisible(false);
-    converted->setGeometry(4, 94, 172, 16);
+    Progress(convert, "pbConvert", 4, 94, 172)->setTextVisible(false);
 
     for (QWidget* p : {clear, read, record, convert}) p->setGeometry(90, 23, 180, 265);
 }

@@ -5,9 +5,12 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QString>
 #include <QStringList>
+
+#include "app/controls.h"
 
 namespace vantora::layout {
 
@@ -53,6 +56,34 @@ inline QFrame* Panel(QWidget* parent, const QString& name, int x, int y, int w, 
     p->setFrameShadow(QFrame::Raised);
     p->setGeometry(x, y, w, h);
     return p;
+}
+
+// A read-only field with its caption to the left.
+inline TLabeledEdit* Field(QWidget* parent, const QString& name, const QString& caption, int x, int y,
+                           int labelWidth, int editWidth, const QString& text = {}) {
+    auto* e = new TLabeledEdit(parent, name, caption, text);
+    e->PlaceLeft(x, y, labelWidth, editWidth);
+    e->setReadOnly(true);
+    return e;
+}
+
+// A read-only field with its caption above it.
+inline TLabeledEdit* ReadOnlyAbove(QWidget* parent, const QString& name, const QString& caption, int x, int y,
+                                   int width, const QString& text = {}) {
+    auto* e = new TLabeledEdit(parent, name, caption, text);
+    e->PlaceAbove(x, y, width);
+    e->setReadOnly(true);
+    return e;
+}
+
+// An empty 0-100 progress bar.
+inline QProgressBar* Progress(QWidget* parent, const QString& name, int x, int y, int w) {
+    auto* bar = new QProgressBar(parent);
+    bar->setObjectName(name);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    bar->setGeometry(x, y, w, 16);
+    return bar;
 }
 
 inline const QStringList WorkingRates = {"4800", "9600", "19200", "38400"};

@@ -19,15 +19,6 @@ using namespace layout;
 
 namespace {
 
-// A read-only labelled field of the live view.
-TLabeledEdit* Field(QWidget* page, const char* name, const char* caption, int x, int y, int labelWidth,
-                    int editWidth, const char* text = "") {
-    auto* e = new TLabeledEdit(page, name, caption, text);
-    e->PlaceLeft(x, y, labelWidth, editWidth);
-    e->setReadOnly(true);
-    return e;
-}
-
 // The form's default of a control the command builders read.
 QString DefaultText(const char* name) {
     const ControlInfo* c = FindControl(name);
@@ -45,27 +36,11 @@ TLabeledEdit* PanelEdit(QWidget* panel, const char* name, const char* caption, i
     return e;
 }
 
-TLabeledEdit* ReadOnlyAbove(QWidget* panel, const char* name, const char* caption, int x, int y, int width) {
-    auto* e = new TLabeledEdit(panel, name, caption);
-    e->PlaceAbove(x, y, width);
-    e->setReadOnly(true);
-    return e;
-}
-
 TRadioGroup* Group(QWidget* panel, const char* name, const char* title, const QStringList& items, int columns,
                    int x, int y, int w, int h, int fallbackItem = 0) {
     auto* g = new TRadioGroup(panel, name, title, items, DefaultItem(name, fallbackItem), columns);
     g->setGeometry(x, y, w, h);
     return g;
-}
-
-QProgressBar* Progress(QWidget* panel, const char* name, int x, int y, int w) {
-    auto* bar = new QProgressBar(panel);
-    bar->setObjectName(name);
-    bar->setRange(0, 100);
-    bar->setValue(0);
-    bar->setGeometry(x, y, w, 16);
-    return bar;
 }
 
 QTableWidget* ValueList(QWidget* panel, const char* name) {
@@ -157,9 +132,7 @@ void TfmTop::BuildViewPage(QWidget* page) {
     Button(buttons, "btLog", "Log", 4, 2, 56);
     Button(buttons, "btScan", "Scan", 66, 2, 56)->setVisible(false);
     Button(buttons, "btSend", "Send", 130, 2, 56);
-    lbSentence_ = new TLabeledEdit(page, "lbSentence", "Command");
-    lbSentence_->PlaceLeft(272, 288, 52, 265);
-    lbSentence_->setReadOnly(true);
+    lbSentence_ = Field(page, "lbSentence", "Command", 272, 288, 52, 265);
     auto* ack = new QRadioButton("ACK", page);
     ack->setObjectName("rbACK");
     ack->setGeometry(612, 288, 46, 17);
@@ -258,25 +231,18 @@ void TfmTop::BuildCommandPanels(QWidget* page) {
     // pnBIT
     p = NewPanel(page, "pnBIT");
     PanelEdit(p, "lbItem", "Item ", 4, 8, 60, 60);
-    for (int i = 1; i <= 4; ++i) {
-        auto* e = new TLabeledEdit(p, QString("lbResult%1").arg(i), QString("Result%1").arg(i));
-        e->PlaceLeft(4, 20 + i * 22, 60, 120);
-        e->setReadOnly(true);
-    }
+    for (int i = 1; i <= 4; ++i)
+        Field(p, QString("lbResult%1").arg(i), QString("Result%1").arg(i), 4, 20 + i * 22, 60, 120);
 
     // pnReadEphs, pnReadAlmc
     p = NewPanel(page, "pnReadEphs");
     Progress(p, "pbReadEphs", 8, 8, 208);
-    auto* ephs = new TLabeledEdit(p, "lbReadEphs", "# Ephs  received  ");
-    ephs->PlaceLeft(4, 32, 110, 70);
-    ephs->setReadOnly(true);
+    Field(p, "lbReadEphs", "# Ephs  received  ", 4, 32, 110, 70);
     Button(p, "btEphsSave", "Save", 8, 58, 70);
     ValueList(p, "vlEphs");
     p = NewPanel(page, "pnReadAlmc");
     Progress(p, "pbReadAlmc", 8, 8, 208);
-    auto* almc = new TLabeledEdit(p, "lbReadAlmc", "# Almc received  ");
-    almc->PlaceLeft(4, 32, 110, 70);
-    almc->setReadOnly(true);
+    Field(p, "lbReadAlmc", "# Almc received  ", 4, 32, 110, 70);
     Button(p, "btSaveAlmc", "Save", 8, 58, 70);
     ValueList(p, "vlAlmc");
 
@@ -342,11 +308,8 @@ void TfmTop::BuildCommandPanels(QWidget* page) {
     for (const auto& [name, caption, y] : std::initializer_list<std::tuple<const char*, const char*, int>>{
              {"lbTraceUsed", "Used Percentage ", 108},
              {"lbTraceNum", "Number of Logged ", 130},
-             {"lbReadTrcPos", "Read (0-based) ", 152}}) {
-        auto* e = new TLabeledEdit(p, name, caption);
-        e->PlaceLeft(4, y, 110, 80);
-        e->setReadOnly(true);
-    }
+             {"lbReadTrcPos", "Read (0-based) ", 152}})
+        Field(p, name, caption, 4, y, 110, 80);
     Label(p, "lbTraceStatus", "", 8, 178, 208, 17);
 
     // pnDgpsCtrl, pnUpdateRate, pnShowText

@@ -259,7 +259,7 @@ void TfmTop::edRevsionChange() {
 void TfmTop::cxReconfigClick() {
     settings_.Reconfigure = cxReconfig_->isChecked();
     loadTask_->SetReconfigure(settings_.Reconfigure);
-    lbReconfig_->setText(settings_.Reconfigure ? "ON" : "OFF");
+    ShowReconfigure();
 }
 
 void TfmTop::rgTypeClick(int index) {

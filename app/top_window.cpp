@@ -22,8 +22,8 @@ namespace vantora {
 
 namespace {
 
-constexpr int NormalWidth = 282;
-constexpr int NormalHeight = 405;
+constexpr int NormalWidth = ViewWidgets::NormalWidth;
+constexpr int NormalHeight = ViewWidgets::NormalHeight;
 constexpr int TraceWidth = 300;
 constexpr int ScanRates = 4;    // the working rates; the loader's 115200 is never tried
 constexpr int ScanSeconds = 3;  // per rate: 2 to 3 s on the whole-second clock
@@ -95,7 +95,7 @@ void TfmTop::FillControls() {
     const Settings& s = settings_;
     cbPort_->setCurrentIndex(s.PortIndex);
     lbPort_->setText(QString::fromLatin1(PortNames[s.PortIndex]));
-    lbReconfig_->setText(s.Reconfigure ? "ON" : "OFF");
+    ShowReconfigure();
     cxReconfig_->setChecked(s.Reconfigure);
     lbDGPS_->setText(QString::fromLatin1(DgpsNames[s.DgpsMode]));
     rgDGPS_->SetItemIndex(s.DgpsMode);
@@ -362,6 +362,10 @@ void TfmTop::cxPnmeaClick() {
 
 void TfmTop::RebuildNmeaLabel() {
     lbNMEA_->setText(QString::fromStdString(NmeaCaption(settings_.Nmea, settings_.ProprietaryNmea)));
+}
+
+void TfmTop::ShowReconfigure() {
+    lbReconfig_->setText(settings_.Reconfigure ? "ON" : "OFF");
 }
 
 // ---- Menu, toggles, close ----

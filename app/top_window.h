@@ -65,7 +65,6 @@ public:
     int PortIndex() const { return settings_.PortIndex; }
     int LinkBaudIndex() const { return settings_.LinkBaudIndex; }
     int PrivilegeLevel() const { return settings_.PrivilegeLevel; }
-    const std::string& SettingsPath() const { return settingsPath_; }
     CurrentPort& Port() { return port_; }
     TViewTask& ViewTask() { return *viewTask_; }
     TLoadTask& LoadTask() { return *loadTask_; }
@@ -134,6 +133,7 @@ private:
     void clNMEAClick();
     void cxPnmeaClick();
     void RebuildNmeaLabel();
+    void ShowReconfigure();
 
     // Menu and view toggles.
     void Exit1Click();
@@ -221,6 +221,9 @@ public:
 private:
     void ConnectCommandHandlers();
     void CmdTreeChange(QTreeWidgetItem* node);
+    // An action panel at its place, its caption above it in the given highlight colour.
+    void ShowActionPanel(QWidget* panel, const QRect& place, QLabel* caption, const QString& text,
+                         const QColor& highlight);
     void pnRestartResize();
     void SetStartModeClick();
     void rgIDClick();

@@ -26,9 +26,8 @@ TraceConvertOutcome RunTraceConversion(const std::string& in, const std::string&
     TraceConvertOutcome o;
     o.Status = r.Status == ConvertStatus::Ok          ? TraceConvertOutcome::Ok
                : r.Status == ConvertStatus::Cancelled ? TraceConvertOutcome::Cancelled
-                                                    : TraceConvertOutcome::Failed;
+                                                      : TraceConvertOutcome::Failed;
     o.Records = r.Records;
-    o.BytesRead = r.BytesRead;
     if (o.Status == TraceConvertOutcome::Failed) o.Error = error;
     return o;
 }

@@ -18,7 +18,6 @@ namespace vantora {
 struct TraceConvertOutcome {
     enum Kind { Ok, Cancelled, Failed } Status = Failed;
     int64_t Records = 0;
-    int64_t BytesRead = 0;
     std::string Error;  // names the file and the cause when Failed
 };
 
@@ -49,8 +48,6 @@ public:
     // every 15 ms and never queues up behind a busy window.
     bool Start(const std::string& in, const std::string& out, int form, Progress progress, Finished finished);
     bool Running() const { return running_; }
-    // The conversion stops at its next block; finished reports Cancelled.
-    void Cancel() { cancel_.store(true); }
 
 private:
     QObject* context_;

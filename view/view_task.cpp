@@ -6,8 +6,8 @@
 
 namespace vantora {
 
-TViewTask::TViewTask(CurrentPort& port, ViewDisplay& display, MainThreadRunner& runner, ReceiverTables& tables,
-                     const Clock& clock)
+TViewTask::TViewTask(CurrentPort& port, ViewDisplay& display, MainThreadRunner& runner,
+                     ReceiverTables& tables, const Clock& clock)
     : port_(port),
       display_(display),
       runner_(runner),
@@ -17,7 +17,9 @@ TViewTask::TViewTask(CurrentPort& port, ViewDisplay& display, MainThreadRunner& 
     thread_ = std::thread([this] { Run(); });
 }
 
-TViewTask::~TViewTask() { Stop(); }
+TViewTask::~TViewTask() {
+    Stop();
+}
 
 void TViewTask::Stop() {
     terminated_.store(true);
@@ -169,26 +171,29 @@ void TViewTask::Pass() {
     const int n = port->rxData(buffer_, ReadSize);
     if (n > 0) {
         dataReceived_.store(true);
-        std::lock_guard lock(logMutex_);
-        if (log_.IsOpen()) log_.Append(buffer_, n);
-    }
-    if (n > 0) {
+        {
+            std::lock_guard lock(logMutex_);
+            if (log_.IsOpen()) log_.Append(buffer_, n);
+        }
         ApplyReplyResets();  // a reset asked for before its command was sent precedes the reply
         splitter_.Feed(buffer_, n);
     }
     sentenceSeen_.store(nmea_.SentenceSeen());
 
     // One record a pass: NMEA first; a binary update waits for the next pass.
+    // A record is shown in one wait on the window thread.
     if (nmea_.Record().Updated) {
-        Show([&] { display_.SetMeasurementVisible(false); });
         nmea_.Record().Updated = 0;
         displayRecord_ = nmea_.Record();
-        Show([&] { display_.ShowFix(displayRecord_); });
+        Show([&] {
+            display_.SetMeasurementVisible(false);
+            display_.ShowFix(displayRecord_);
+        });
     } else if (binary_.Record().Updated) {
-        Show([&] { display_.SetMeasurementVisible(true); });
         binary_.Record().Updated = 0;
         displayRecord_ = binary_.Record();
         Show([&] {
+            display_.SetMeasurementVisible(true);
             display_.ShowFix(displayRecord_);
             display_.ShowMeasurementGrid(displayRecord_);
         });
@@ -197,8 +202,10 @@ void TViewTask::Pass() {
     if (traceReadActive_.load()) {
         const int read = traceRecordsRead_.load();
         const int logged = binary_.Trace.Logged;
-        Show([&] { display_.ShowTraceReadProgress(read, logged); });
-        if (read >= logged) Show([&] { display_.EndTraceRead(); });
+        Show([&] {
+            display_.ShowTraceReadProgress(read, logged);
+            if (read >= logged) display_.EndTraceRead();
+        });
     }
 }
 

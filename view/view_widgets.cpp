@@ -47,6 +47,37 @@ QString MemoLine(const std::string& text) {
     return line;
 }
 
+// A chart on the plot ground: no legend, margins, rounding or animation.
+QChart* NewPlotChart() {
+    auto* chart = new QChart();
+    chart->legend()->hide();
+    chart->setMargins(QMargins(0, 0, 0, 0));
+    chart->setBackgroundRoundness(0);
+    chart->setBackgroundBrush(PlotGround);
+    chart->setPlotAreaBackgroundVisible(false);
+    chart->setAnimationOptions(QChart::NoAnimation);
+    return chart;
+}
+
+// The chart in its view, which shows the plot ground around it without a frame.
+void MountChart(QChartView* view, QChart* chart) {
+    view->setChart(chart);
+    view->setFrameShape(QFrame::NoFrame);
+    view->setBackgroundBrush(PlotGround);
+}
+
+QScatterSeries* NewPointSeries(QChart* chart, const char* objectName, const char* name,
+                               QScatterSeries::MarkerShape shape, qreal size, Rgb color) {
+    auto* series = new QScatterSeries(chart);
+    series->setObjectName(objectName);
+    series->setName(name);
+    series->setMarkerShape(shape);
+    series->setMarkerSize(size);
+    series->setColor(ToColor(color));
+    series->setBorderColor(ToColor(color));
+    return series;
+}
+
 }  // namespace
 
 ViewWidgets::ViewWidgets(const ViewControls& controls, ReceiverTables& tables)
@@ -58,13 +89,7 @@ ViewWidgets::ViewWidgets(const ViewControls& controls, ReceiverTables& tables)
 ViewWidgets::~ViewWidgets() = default;
 
 void ViewWidgets::BuildSkyPlot() {
-    sky_ = new QChart();
-    sky_->legend()->hide();
-    sky_->setMargins(QMargins(0, 0, 0, 0));
-    sky_->setBackgroundRoundness(0);
-    sky_->setBackgroundBrush(PlotGround);
-    sky_->setPlotAreaBackgroundVisible(false);
-    sky_->setAnimationOptions(QChart::NoAnimation);
+    sky_ = NewPlotChart();
 
     auto* ax = new QValueAxis(sky_);
     auto* ay = new QValueAxis(sky_);
@@ -83,21 +108,10 @@ void ViewWidgets::BuildSkyPlot() {
     innerCircle_->setObjectName("InnerCircleSeries");
     for (QLineSeries* s : {outerCircle_, innerCircle_}) s->setPen(circlePen);
 
-    unusedSeries_ = new QScatterSeries(sky_);
-    unusedSeries_->setObjectName("Series1");
-    unusedSeries_->setName("Unfixies");
-    unusedSeries_->setMarkerShape(QScatterSeries::MarkerShapeTriangle);
-    unusedSeries_->setMarkerSize(6);
-    unusedSeries_->setColor(ToColor(UnusedWhite));
-    unusedSeries_->setBorderColor(ToColor(UnusedWhite));
-
-    satSeries_ = new QScatterSeries(sky_);
-    satSeries_->setObjectName("SatSeries");
-    satSeries_->setName("SatSeries");
-    satSeries_->setMarkerShape(QScatterSeries::MarkerShapeCircle);
-    satSeries_->setMarkerSize(10);
-    satSeries_->setColor(ToColor(UsedGreen));
-    satSeries_->setBorderColor(ToColor(UsedGreen));
+    unusedSeries_ =
+        NewPointSeries(sky_, "Series1", "Unfixies", QScatterSeries::MarkerShapeTriangle, 6, UnusedWhite);
+    satSeries_ =
+        NewPointSeries(sky_, "SatSeries", "SatSeries", QScatterSeries::MarkerShapeCircle, 10, UsedGreen);
 
     for (QXYSeries* s :
          std::initializer_list<QXYSeries*>{outerCircle_, innerCircle_, unusedSeries_, satSeries_}) {
@@ -105,10 +119,8 @@ void ViewWidgets::BuildSkyPlot() {
         s->attachAxis(ax);
         s->attachAxis(ay);
     }
-    c_.chSat->setChart(sky_);
+    MountChart(c_.chSat, sky_);
     c_.chSat->setRenderHint(QPainter::Antialiasing);
-    c_.chSat->setFrameShape(QFrame::NoFrame);
-    c_.chSat->setBackgroundBrush(PlotGround);
     // A square plot so that the circles are round and north is straight up.
     const QSize size = c_.chSat->size();
     const qreal side = std::min(size.width(), size.height()) - 4;
@@ -120,13 +132,7 @@ void ViewWidgets::BuildSkyPlot() {
 }
 
 void ViewWidgets::BuildCn0Chart() {
-    cn0_ = new QChart();
-    cn0_->legend()->hide();
-    cn0_->setMargins(QMargins(0, 0, 0, 0));
-    cn0_->setBackgroundRoundness(0);
-    cn0_->setAnimationOptions(QChart::NoAnimation);
-    cn0_->setBackgroundBrush(PlotGround);
-    cn0_->setPlotAreaBackgroundVisible(false);
+    cn0_ = NewPlotChart();
 
     cn0Series_ = new QBarSeries(cn0_);
     cn0Series_->setObjectName("CN0Series");
@@ -164,9 +170,7 @@ void ViewWidgets::BuildCn0Chart() {
     cn0Series_->attachAxis(cn0Axis_);
     cn0Series_->attachAxis(cn0Values_);
 
-    c_.chCn0->setChart(cn0_);
-    c_.chCn0->setFrameShape(QFrame::NoFrame);
-    c_.chCn0->setBackgroundBrush(PlotGround);
+    MountChart(c_.chCn0, cn0_);
     ClearCn0();
 }
 
@@ -198,15 +202,17 @@ void ViewWidgets::PlaceCircles() {
 
 void ViewWidgets::SetPointLabels(PointLabels& labels, QScatterSeries* series, const QStringList& texts,
                                  const QColor& color) {
-    QFont font = c_.chSat->font();
-    font.setPixelSize(9);
-    font.setBold(true);
-    while (labels.Items.size() < static_cast<size_t>(texts.size())) {
-        auto* item = new QGraphicsSimpleTextItem(sky_);
-        item->setFont(font);
-        item->setBrush(color);
-        item->setZValue(20);
-        labels.Items.push_back(item);
+    if (labels.Items.size() < static_cast<size_t>(texts.size())) {
+        QFont font = c_.chSat->font();
+        font.setPixelSize(9);
+        font.setBold(true);
+        while (labels.Items.size() < static_cast<size_t>(texts.size())) {
+            auto* item = new QGraphicsSimpleTextItem(sky_);
+            item->setFont(font);
+            item->setBrush(color);
+            item->setZValue(20);
+            labels.Items.push_back(item);
+        }
     }
     labels.Used = static_cast<int>(texts.size());
     for (size_t i = 0; i < labels.Items.size(); ++i) {
@@ -229,12 +235,6 @@ void ViewWidgets::PlaceLabels(PointLabels& labels, QScatterSeries* series) {
 QStringList ViewWidgets::UsedLabels() const {
     QStringList out;
     for (int i = 0; i < usedLabels_.Used; ++i) out << usedLabels_.Items[static_cast<size_t>(i)]->text();
-    return out;
-}
-
-QStringList ViewWidgets::UnusedLabels() const {
-    QStringList out;
-    for (int i = 0; i < unusedLabels_.Used; ++i) out << unusedLabels_.Items[static_cast<size_t>(i)]->text();
     return out;
 }
 
@@ -345,17 +345,17 @@ void ViewWidgets::ShowNak(uint8_t) {
 
 void ViewWidgets::ShowClockOffset() {
     if (!binary_) return;
-    for (const auto& [name, text] : ClockOffsetTexts(binary_->ClockOffset)) SetText(name, text);
+    ShowTexts(ClockOffsetTexts(binary_->ClockOffset));
 }
 
 void ViewWidgets::ShowRevision() {
     if (!binary_) return;
-    for (const auto& [name, text] : RevisionTexts(binary_->Revision)) SetText(name, text);
+    ShowTexts(RevisionTexts(binary_->Revision));
 }
 
 void ViewWidgets::ShowBuiltInTest() {
     if (!binary_) return;
-    for (const auto& [name, text] : BuiltInTestTexts(binary_->TestResults)) SetText(name, text);
+    ShowTexts(BuiltInTestTexts(binary_->TestResults));
 }
 
 void ViewWidgets::ShowEphemerisProgress() {
@@ -388,7 +388,7 @@ void ViewWidgets::ShowTraceStatus() {
         SetText("lbTrcStatus", *t.Status);
         SetText("lbTraceStatus", *t.Status);
     }
-    for (const auto& [name, text] : t.Fields) SetText(name, text);
+    ShowTexts(t.Fields);
 }
 
 void ViewWidgets::ToggleChannels() {
@@ -397,7 +397,8 @@ void ViewWidgets::ToggleChannels() {
 
 void ViewWidgets::ToggleExpand() {
     expanded_ = !expanded_;
-    if (ResizeWindow) ResizeWindow(expanded_ ? 720 : 282, expanded_ ? 645 : 405);
+    if (ResizeWindow)
+        ResizeWindow(expanded_ ? ExpandedWidth : NormalWidth, expanded_ ? ExpandedHeight : NormalHeight);
     c_.pnExpand->setText(expanded_ ? " <<=" : " =>>");
 }
 

@@ -60,6 +60,11 @@ struct ViewControls {
 class ViewWidgets : public ViewDisplay {
 public:
     static constexpr int MemoLines = 5000;  // moNMEA keeps the newest lines only
+    // The window's size, and its size with the View page expanded.
+    static constexpr int NormalWidth = 282;
+    static constexpr int NormalHeight = 405;
+    static constexpr int ExpandedWidth = 720;
+    static constexpr int ExpandedHeight = 645;
 
     ViewWidgets(const ViewControls& controls, ReceiverTables& tables);
     ~ViewWidgets() override;
@@ -79,7 +84,6 @@ public:
     void ToggleChannels();
     void ToggleExpand();
     int ChannelCount() const { return channelCount_; }
-    bool Expanded() const { return expanded_; }
 
     // ViewDisplay
     void ShowMessage(const std::string& text) override;
@@ -114,10 +118,8 @@ public:
     QLineSeries* OuterCircle() const { return outerCircle_; }
     QBarSet* Cn0Set() const { return cn0Set_; }
     QBarCategoryAxis* Cn0Axis() const { return cn0Axis_; }
-    // Labels of the used and unused points, in point order.
+    // Labels of the used points, in point order.
     QStringList UsedLabels() const;
-    QStringList UnusedLabels() const;
-    uint32_t MessagesShown() const { return messages_; }
     uint32_t FixesShown() const { return fixes_; }
 
 private:
