@@ -23,24 +23,18 @@
 
 #include "app/top_window.h"
 #include "protocol/frame.h"
+#include "tests/support/sample_stream.h"
 
 namespace {
 
 using namespace vantora;
 namespace fs = std::filesystem;
 
-std::string Sentence(const char* body) {
-    const uint8_t cs =
-        XorChecksum(reinterpret_cast<const uint8_t*>(body), static_cast<int>(std::strlen(body)));
-    char line[128];
-    std::snprintf(line, sizeof line, "$%s*%02X\r\n", body, cs);
-    return line;
-}
-
 // About 1 MiB of receiver output during a read: three trace records, then a GGA sentence.
 std::string Chunk() {
     std::string out;
-    const std::string gga = Sentence("GPGGA,123519.000,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,");
+    const std::string gga =
+        sample::Sentence("GPGGA,123519.000,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,");
     for (int i = 0; out.size() < (1u << 20); ++i) {
         uint8_t payload[18];
         const uint32_t word = (static_cast<uint32_t>(i % 4096) << 20) | static_cast<uint32_t>(i % 86400);

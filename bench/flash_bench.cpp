@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "loader/load_task.h"
+#include "tests/support/box_recorder.h"
 
 extern char** environ;
 
@@ -60,13 +61,6 @@ public:
     std::optional<LoadReport> report;
 };
 
-class Boxes : public MessageBoxSink {
-public:
-    void Show(const std::string& t, const std::string& x, BoxIcon) override {
-        std::fprintf(stderr, "%s: %s\n", t.c_str(), x.c_str());
-    }
-};
-
 double Seconds(Steady::time_point a, Steady::time_point b) {
     return std::chrono::duration<double>(b - a).count();
 }
@@ -99,7 +93,7 @@ Times RunOnce(const std::string& simPath, int kib, bool verbose) {
 
     Times result;
     {
-        Boxes boxes;
+        test::PrintedBoxes boxes;
         CurrentPort current;
         auto port = std::make_shared<TSerialPort>(0, 4800, 8, 0, 0, 2, 4096, 4096, link, boxes);
         if (port->Open()) {

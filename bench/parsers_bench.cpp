@@ -61,12 +61,6 @@ void BM_BinaryParse(benchmark::State& state) {
 }
 BENCHMARK(BM_BinaryParse)->Unit(benchmark::kMillisecond);
 
-class CountingSink : public vantora::SplitterSink {
-public:
-    void ItemEnded(const vantora::SplitItem&) override { ++items; }
-    int64_t items = 0;
-};
-
 // The mixed stream through the splitter and both parsers, as the receive thread runs it.
 void BM_SplitMixed(benchmark::State& state) {
     const auto& s = Sample();
@@ -75,7 +69,7 @@ void BM_SplitMixed(benchmark::State& state) {
     static vantora::ReceiverTables tables;
     vantora::TNmea nmea;
     vantora::TBinary binary(display, tables);
-    CountingSink sink;
+    vantora::sample::CountingSink sink;
     vantora::TStreamSplitter splitter(nmea, binary, clock, sink);
     const auto* p = reinterpret_cast<const uint8_t*>(s.mixed.data());
     const int total = static_cast<int>(s.mixed.size());

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/box_recorder.h"
 #include "tests/support/sample_stream.h"
 #include "view/view_task.h"
 
@@ -34,13 +35,6 @@ public:
 
     std::mutex mutex;
     std::vector<Clock::time_point> arrivals;
-};
-
-class QuietBoxes : public MessageBoxSink {
-public:
-    void Show(const std::string& t, const std::string& x, BoxIcon) override {
-        std::fprintf(stderr, "%s: %s\n", t.c_str(), x.c_str());
-    }
 };
 
 // CPU seconds (user + system) used so far by the thread of this process with that name.
@@ -80,7 +74,7 @@ int Run(int seconds, int baud) {
     int master = posix_openpt(O_RDWR | O_NOCTTY);
     grantpt(master);
     unlockpt(master);
-    QuietBoxes boxes;
+    test::PrintedBoxes boxes;
     CurrentPort port;
     auto p = std::make_shared<TSerialPort>(0, baud, 8, 0, 0, 2, 4096, 4096, ptsname(master), boxes);
     if (!p->Open()) return 1;
@@ -104,8 +98,8 @@ int Run(int seconds, int baud) {
     for (int k = 0; Clock::now() < end; ++k) {
         const std::string& item = oneSecond[k % oneSecond.size()];
         lineTime += item.size() * secondsPerByte;
-        std::this_thread::sleep_until(start + std::chrono::duration_cast<Clock::duration>(
-                                                  std::chrono::duration<double>(lineTime)));
+        std::this_thread::sleep_until(
+            start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(lineTime)));
         size_t off = 0;
         while (off < item.size()) {
             const ssize_t w = ::write(master, item.data() + off, item.size() - off);
@@ -128,13 +122,17 @@ int Run(int seconds, int baud) {
         std::lock_guard lock(display.mutex);
         const size_t n = std::min(sent.size(), display.arrivals.size());
         for (size_t i = 0; i < n; ++i)
-            delays.push_back(std::chrono::duration<double, std::milli>(display.arrivals[i] - sent[i]).count());
+            delays.push_back(
+                std::chrono::duration<double, std::milli>(display.arrivals[i] - sent[i]).count());
         std::printf("items sent %zu, memo lines %zu, %.0f bytes/s at %d bit/s\n", sent.size(),
                     display.arrivals.size(), bytes / wall, baud);
     }
     std::sort(delays.begin(), delays.end());
-    auto pct = [&](double q) { return delays.empty() ? 0.0 : delays[static_cast<size_t>(q * (delays.size() - 1))]; };
-    std::printf("receive thread CPU: %.3f s in %.1f s = %.2f %% of one core\n", cpu, wall, 100.0 * cpu / wall);
+    auto pct = [&](double q) {
+        return delays.empty() ? 0.0 : delays[static_cast<size_t>(q * (delays.size() - 1))];
+    };
+    std::printf("receive thread CPU: %.3f s in %.1f s = %.2f %% of one core\n", cpu, wall,
+                100.0 * cpu / wall);
     std::printf("delay last byte sent -> memo line: median %.1f ms, 99th percentile %.1f ms, max %.1f ms\n",
                 pct(0.5), pct(0.99), delays.empty() ? 0.0 : delays.back());
     return 0;

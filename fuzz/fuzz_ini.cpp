@@ -2,17 +2,15 @@
 // range, and what is stored must read back without disturbing the keys around it.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 #include "app/ini_file.h"
 #include "app/settings.h"
+#include "fuzz/check.h"
 
 namespace {
 
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
+using vantora::fuzz::Check;
 
 std::string Trimmed(const std::string& s) {
     size_t b = s.find_first_not_of(" \t");

@@ -2,17 +2,11 @@
 // the way the receive thread does: again from where Parse stopped, until all is taken.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 
+#include "fuzz/check.h"
 #include "protocol/nmea.h"
 
-namespace {
-
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
-
-}  // namespace
+using vantora::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The first byte says how many schedule bytes follow; each schedule byte gives one chunk

@@ -348,7 +348,7 @@ TEST_F(CommandsTest, FailedSendsShowABoxAndWriteNothing) {
         else
             EXPECT_TRUE(boxes_.Boxes().empty());
     }
-    WaitFor([] { return false; }, 500);
+    Pump(500);
     EXPECT_EQ(Slurp(input_), "");
 
     // A write that fails: its fixed text, and the frame stays shown.
@@ -363,7 +363,7 @@ TEST_F(CommandsTest, RepeatRestartSendsRestartsWithoutFreezingTheWindow) {
     Connect();
     const QDate today = QDateTime::currentDateTimeUtc().date();
     ASSERT_TRUE(w.SelectCommand(0x01));
-    WaitFor([] { return false; }, 100);
+    Pump(100);
     // The date fields were filled with the current UTC date when the panel was placed.
     EXPECT_EQ(Shown("RSTyear") + "-" + Shown("RSTmonth") + "-" + Shown("RSTday"), today.toString("yyyy-M-d"));
     auto* special = C<QPushButton>("btSpecial");
@@ -375,7 +375,7 @@ TEST_F(CommandsTest, RepeatRestartSendsRestartsWithoutFreezingTheWindow) {
     special->click();
     EXPECT_EQ(special->text(), "Repeat EXE");
     EXPECT_FALSE(C<QTimer>("tmrRepeat")->isActive());
-    WaitFor([] { return false; }, 1500);
+    Pump(1500);
     EXPECT_EQ(Slurp(input_), "");
 
     C<QLineEdit>("lbRepeat")->setText("1");

@@ -176,7 +176,7 @@ TEST_F(ReloadTest, AutoLoadLoadsTwoReceiversWithoutWrite) {
     EXPECT_TRUE(w.LoadTask().Active());
     for (size_t n = 1; n <= 2; ++n) {
         // A receiver restarts into its loader and announces it; nobody presses Write.
-        if (n > 1) WaitFor([] { return false; }, 1500);  // the first one is back in its firmware
+        if (n > 1) Pump(1500);  // the first one is back in its firmware
         RestartIntoLoader(*w.Port().Get(), 4800, TargetDefault, SystemClock());
         ASSERT_TRUE(WaitLoads(n)) << "receiver " << n;
         EXPECT_EQ(reports_.back().End, LoadEnd::Passed) << reports_.back().Detail;
@@ -266,7 +266,7 @@ TEST_F(ReloadTest, RefusedFilesAndFields) {
         EXPECT_TRUE(w.Pages()->isEnabled());
         EXPECT_EQ(w.LoadTask().GetState(), StateStandby);
     }
-    WaitFor([] { return false; }, 300);
+    Pump(300);
     EXPECT_EQ(Input().find(RestartFrame()), std::string::npos);
 
     // The file last chosen is remembered in the settings file.
@@ -286,7 +286,7 @@ TEST_F(ReloadTest, InterruptedLoadIsLeftWithWrite) {
     EXPECT_EQ(reports_[0].End, LoadEnd::Interrupted);
     ASSERT_TRUE(WaitFor([&] { return C<QLabel>("lbState")->text() == "Interrupt!"; }, 2000));
     // Without Auto Load it stays there, but the page can be used again.
-    WaitFor([] { return false; }, 300);
+    Pump(300);
     EXPECT_EQ(w.LoadTask().GetState(), StateInterrupt);
     EXPECT_TRUE(w.Pages()->isEnabled());
     EXPECT_TRUE(C<QLabel>("lbTransfer")->text().contains("Interrupted in Programming..."));

@@ -35,6 +35,11 @@ inline bool WaitFor(const std::function<bool()>& done, int ms) {
     return true;
 }
 
+// Lets the window's events and timers run for ms, waiting for nothing in particular.
+inline void Pump(int ms) {
+    WaitFor([] { return false; }, ms);
+}
+
 class GuiRig : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -1,5 +1,6 @@
-// A realistic receiver stream for benchmarks and allocation checks: each second a 1 Hz
-// receiver's GGA, GSA, three GSV and RMC, and the binary D0h..D4h blocks.
+// Receiver output for tests and benchmarks: single sentences and frames with their checksums,
+// and a realistic stream where each second holds a 1 Hz receiver's GGA, GSA, three GSV and
+// RMC, and the binary D0h..D4h blocks.
 #pragma once
 
 #include <cstdio>
@@ -8,11 +9,13 @@
 
 #include "protocol/binary.h"
 #include "protocol/frame.h"
+#include "protocol/splitter.h"
 
 namespace vantora::sample {
 
 inline std::string Sentence(const std::string& body) {
-    const uint8_t cs = XorChecksum(reinterpret_cast<const uint8_t*>(body.data()), static_cast<int>(body.size()));
+    const uint8_t cs =
+        XorChecksum(reinterpret_cast<const uint8_t*>(body.data()), static_cast<int>(body.size()));
     char tail[8];
     std::snprintf(tail, sizeof tail, "*%02X\r\n", cs);
     return "$" + body + tail;
@@ -61,6 +64,13 @@ inline std::string BinarySecond(int s) {
     for (const std::string& f : BinarySecondFrames(s)) out += f;
     return out;
 }
+
+// Counts what the splitter ended or abandoned.
+class CountingSink : public SplitterSink {
+public:
+    void ItemEnded(const SplitItem&) override { ++items; }
+    int64_t items = 0;
+};
 
 struct Stream {
     std::string nmea;

@@ -15,30 +15,16 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "protocol/platform.h"
+#include "tests/support/files.h"
 
 extern char** environ;
 
 namespace vantora::test {
-
-namespace fs = std::filesystem;
-
-inline std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-inline void WriteFile(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 // Bytes that look like an image and differ per seed.
 inline std::vector<uint8_t> Pattern(size_t n, uint32_t seed = 7) {
@@ -64,25 +50,6 @@ inline pid_t Spawn(std::vector<std::string> args, const std::string& out = "/dev
     posix_spawn_file_actions_destroy(&actions);
     return pid;
 }
-
-// A fresh folder under /tmp, removed with everything in it at the end.
-class TempDir {
-public:
-    explicit TempDir(const std::string& prefix) {
-        std::string pattern = "/tmp/" + prefix + "-XXXXXX";
-        if (mkdtemp(pattern.data())) dir_ = pattern;
-        EXPECT_FALSE(dir_.empty()) << "no temporary folder";
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        if (!dir_.empty()) fs::remove_all(dir_, ignored);
-    }
-    const fs::path& Dir() const { return dir_; }
-    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
-private:
-    fs::path dir_;
-};
 
 // vantora-sim on a pseudo-terminal reached through link, stopped at the end.
 class SimProcess {

@@ -12,6 +12,7 @@
 #include "protocol/loader_crc.h"
 #include "sim/receiver.h"
 #include "tests/support/loader_recorder.h"
+#include "tests/support/sample_stream.h"
 #include "tests/support/sim_process.h"
 #include "tests/support/view_recorder.h"
 
@@ -254,13 +255,6 @@ public:
         [[maybe_unused]] ssize_t w = ::write(master_, s.data(), s.size());
         atLineEnd_ = s.back() == '\n';
     }
-    std::string Sentence(const std::string& body) {
-        uint8_t cs = 0;
-        for (char c : body) cs ^= static_cast<uint8_t>(c);
-        char tail[8];
-        std::snprintf(tail, sizeof tail, "*%02X\r\n", cs);
-        return "$" + body + tail;
-    }
 
     ManualClock clock;
     std::optional<sim::Receiver> rx;
@@ -492,7 +486,7 @@ TEST(LoaderMachineTest, EraseTimeOutGoesOnSending) {
     Line line({}, /*receiver=*/false);
     line.machine.Start(MakeJob(Pattern(3000), TargetDefault, 16));
     line.RunUntil([] { return false; }, 50);
-    line.Say(line.Sentence("PQLN,4D,21,HELLO"));
+    line.Say(sample::Sentence("PQLN,4D,21,HELLO"));
     ASSERT_TRUE(line.RunToState(StateErasing, 1000));
     const int64_t entered = line.clock.NowSeconds();
     ASSERT_TRUE(line.RunToState(StateSending, 10000, 100));

@@ -19,17 +19,15 @@ void* operator new(std::size_t n) {
     if (void* p = std::malloc(n ? n : 1)) return p;
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace vantora {
 namespace {
-
-class CountingSink : public SplitterSink {
-public:
-    void ItemEnded(const SplitItem&) override { ++items; }
-    int items = 0;
-};
 
 TEST(NoAllocation, ParsersAndSplitterStayOffTheHeap) {
     const sample::Stream s = sample::Make(30);
@@ -38,7 +36,7 @@ TEST(NoAllocation, ParsersAndSplitterStayOffTheHeap) {
     auto tables = std::make_unique<ReceiverTables>();
     auto nmea = std::make_unique<TNmea>();
     auto binary = std::make_unique<TBinary>(display, *tables);
-    CountingSink sink;
+    sample::CountingSink sink;
     TStreamSplitter splitter(*nmea, *binary, clock, sink);
     const auto* p = reinterpret_cast<const uint8_t*>(s.mixed.data());
     const int total = static_cast<int>(s.mixed.size());

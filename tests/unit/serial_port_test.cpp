@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/box_recorder.h"
 #include "tests/support/sim_process.h"
 
 namespace vantora {
@@ -21,12 +22,7 @@ using Bytes = std::vector<uint8_t>;
 using Texts = std::vector<std::string>;
 
 // Boxes come only from Open and Reset, which the tests call on their own thread.
-struct BoxRecorder : MessageBoxSink {
-    void Show(const std::string& title, const std::string& text, BoxIcon icon) override {
-        shown.push_back(title + "|" + text + (icon == BoxIcon::Error ? "|error" : "|other"));
-    }
-    Texts shown;
-};
+using test::BoxRecorder;
 
 int64_t NowMs() {
     return SystemClock().NowMs();

@@ -1,53 +1,25 @@
 #include "app/settings.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/resource.h>
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <set>
-#include <sstream>
 
 #include "app/ini_file.h"
+#include "tests/support/box_recorder.h"
+#include "tests/support/files.h"
 
 namespace vantora {
 namespace {
 
 namespace fs = std::filesystem;
 
-class RecordingBoxes : public MessageBoxSink {
-public:
-    void Show(const std::string& title, const std::string& text, BoxIcon icon) override {
-        Shown.push_back(title + "|" + text + "|" + (icon == BoxIcon::Error ? "error" : "other"));
-    }
-    std::vector<std::string> Shown;
-};
-
-struct TempDir {
-    std::string Path;
-    TempDir() {
-        char pattern[] = "/tmp/settings_test.XXXXXX";
-        Path = ::mkdtemp(pattern);
-    }
-    ~TempDir() { fs::remove_all(Path); }
-    std::set<std::string> Entries() const {
-        std::set<std::string> names;
-        for (const auto& e : fs::directory_iterator(Path)) names.insert(e.path().filename().string());
-        return names;
-    }
-};
-
-std::string ReadFile(const std::string& path) {
-    std::stringstream ss;
-    ss << std::ifstream(path, std::ios::binary).rdbuf();
-    return ss.str();
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
+using test::BoxRecorder;
+using test::Slurp;
+using test::TempDir;
+using test::WriteFile;
 
 TEST(Settings, DefaultsWithoutFile) {
     IniFile ini = IniFile::Load("/nonexistent-folder/vantora.INI");
@@ -140,11 +112,11 @@ TEST(Settings, CommandLine) {
         Settings s;
         s.PortIndex = 5;
         s.FirmwarePath = "/fw/old.bin";
-        RecordingBoxes boxes;
+        BoxRecorder boxes;
         ApplyCommandLine(s, c.Args, boxes);
         SCOPED_TRACE(c.Args.empty() ? "(none)" : c.Args[0]);
         EXPECT_EQ(std::tie(s.PortIndex, s.FirmwarePath), std::tie(c.Port, c.Path));
-        EXPECT_EQ(boxes.Shown, c.Box ? std::vector<std::string>{"Com Error|Wrong COM\n\n Set to COM1!|error"}
+        EXPECT_EQ(boxes.shown, c.Box ? std::vector<std::string>{"Com Error|Wrong COM\n\n Set to COM1!|error"}
                                      : std::vector<std::string>{});
     }
 }
@@ -255,21 +227,21 @@ TEST(IniFile, RefusesTextThatWouldBreakTheFile) {
 }
 
 TEST(IniFile, SaveAndLoad) {
-    TempDir dir;
-    const std::string path = dir.Path + "/vantora.INI";
+    TempDir dir("settings_test");
+    const std::string path = dir.Path("vantora.INI");
     IniFile ini("[Setup]\r\nPortid=4\r\n");
     ini.WriteString("Setup", "Port", "3");
     std::string error;
     ASSERT_TRUE(ini.Save(path, error)) << error;
-    EXPECT_EQ(ReadFile(path), "[Setup]\r\nPortid=4\r\nPort=3\r\n");
+    EXPECT_EQ(Slurp(path), "[Setup]\r\nPortid=4\r\nPort=3\r\n");
     EXPECT_EQ(IniFile::Load(path).Text(), ini.Text());
     EXPECT_EQ(dir.Entries(), std::set<std::string>{"vantora.INI"});
 }
 
 TEST(IniFile, FailedSaveLeavesNoPartialFile) {
-    TempDir dir;
+    TempDir dir("settings_test");
     const IniFile ini("[Setup]\nPort=3\nPath=" + std::string(4096, 'p') + "\n");
-    const std::string folder = dir.Path + "/a-folder", existing = dir.Path + "/vantora.INI";
+    const std::string folder = dir.Path("a-folder"), existing = dir.Path("vantora.INI");
     fs::create_directory(folder);
     WriteFile(existing, "[Setup]\nPortid=1\n");
     // A write that fails part-way (here: file size limit) must leave the old file whole.
@@ -285,19 +257,19 @@ TEST(IniFile, FailedSaveLeavesNoPartialFile) {
         std::signal(SIGXFSZ, oldHandler);
         return saved;
     };
-    for (const std::string& path : {dir.Path + "/no/such/folder/vantora.INI", folder, existing}) {
+    for (const std::string& path : {dir.Path("no/such/folder/vantora.INI"), folder, existing}) {
         std::string error;
         EXPECT_FALSE(path == existing ? saveWithSizeLimit(path, error) : ini.Save(path, error)) << path;
         EXPECT_NE(error.find(path), std::string::npos) << error;
     }
     EXPECT_TRUE(fs::is_directory(folder) && fs::is_empty(folder));
-    EXPECT_EQ(ReadFile(existing), "[Setup]\nPortid=1\n");
+    EXPECT_EQ(Slurp(existing), "[Setup]\nPortid=1\n");
     EXPECT_EQ(dir.Entries(), (std::set<std::string>{"a-folder", "vantora.INI"}));
 }
 
 TEST(IniFile, OversizedFileIsReadInPartAndNeverRewritten) {
-    TempDir dir;
-    const std::string path = dir.Path + "/vantora.INI";
+    TempDir dir("settings_test");
+    const std::string path = dir.Path("vantora.INI");
     const std::string text =
         "[Setup]\nPortid=4\n;" + std::string(IniFile::MaxBytes, '\0') + "\nEngineer=KVDT\n";
     WriteFile(path, text);
@@ -310,7 +282,7 @@ TEST(IniFile, OversizedFileIsReadInPartAndNeverRewritten) {
     std::string error;
     EXPECT_FALSE(ini.Save(path, error));
     EXPECT_NE(error.find(path), std::string::npos);
-    EXPECT_EQ(ReadFile(path), text);
+    EXPECT_EQ(Slurp(path), text);
 }
 
 }  // namespace

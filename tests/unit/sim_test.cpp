@@ -14,8 +14,10 @@
 #include "protocol/frame.h"
 #include "protocol/nmea.h"
 #include "protocol/platform.h"
+#include "protocol/splitter.h"
 #include "sim/receiver.h"
 #include "sim/replay.h"
+#include "tests/support/sample_stream.h"
 
 using namespace vantora;
 using namespace vantora::sim;
@@ -53,10 +55,8 @@ struct Host {
         auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
         int n = static_cast<int>(bytes.size());
         while (n > 0) {
-            const void* pct = std::memchr(p, '%', n);
-            const void* dollar = std::memchr(p, '$', n);
             int used, result = 0;
-            if (pct && (!dollar || pct < dollar)) {
+            if (FindMarker(p, n) == 1) {
                 int ended = 0;
                 used = binary.Parse(p, n, ended);
             } else {
@@ -77,10 +77,8 @@ std::string Bytes(const uint8_t* p, int n) {
     return std::string(reinterpret_cast<const char*>(p), n);
 }
 
-std::string CommandFrame(uint8_t cmd, std::vector<uint8_t> payload) {
-    uint8_t buf[MaxFrameLength];
-    int n = BuildFrame(IdCommand, cmd, payload.data(), static_cast<int>(payload.size()), buf, sizeof buf);
-    return Bytes(buf, n);
+std::string CommandFrame(uint8_t cmd, const std::vector<uint8_t>& payload) {
+    return sample::BinaryFrame(IdCommand, cmd, payload);
 }
 
 // The frame the host's Send button builds from the panel values.

@@ -6,25 +6,16 @@
 #include <vector>
 
 #include "protocol/frame.h"
+#include "tests/support/sample_stream.h"
 
 namespace vantora {
 namespace {
 
-std::string Sentence(const std::string& body) {
-    const uint8_t cs = XorChecksum(reinterpret_cast<const uint8_t*>(body.data()), static_cast<int>(body.size()));
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", cs);
-    return "$" + body + tail;
-}
-
-std::string Frame(uint8_t id1, uint8_t id2, std::vector<uint8_t> payload) {
-    uint8_t out[MaxFrameLength];
-    const int n = BuildFrame(id1, id2, payload.data(), static_cast<int>(payload.size()), out, sizeof out);
-    return std::string(reinterpret_cast<char*>(out), n);
-}
+using sample::BinaryFrame;
+using sample::Sentence;
 
 const std::string kGga = Sentence("GPGGA,123519.000,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,");
-const std::string kClockOffset = Frame(0xF2, 0x82, {0x12, 0x34});
+const std::string kClockOffset = BinaryFrame(0xF2, 0x82, {0x12, 0x34});
 
 struct Line {
     bool binary;
@@ -63,8 +54,9 @@ TEST(FindMarker, FirstMarkerWins) {
         {"", -1}, {"plain text", -1}, {"$GP", 0}, {"%%", 1}, {"ab$cd%", 0}, {"ab%cd$", 1}, {"\r\n%$", 1},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(FindMarker(reinterpret_cast<const uint8_t*>(c.bytes.data()), static_cast<int>(c.bytes.size())),
-                  c.expected)
+        EXPECT_EQ(
+            FindMarker(reinterpret_cast<const uint8_t*>(c.bytes.data()), static_cast<int>(c.bytes.size())),
+            c.expected)
             << c.bytes;
     }
 }
@@ -150,7 +142,7 @@ TEST(Splitter, OverlongLineIsDroppedButItemStillParsed) {
 
 TEST(Splitter, LineStopsAtFirstZeroByte) {
     SplitterRig rig;
-    rig.Feed(Frame(0xF2, 0x82, {0x00, 0x34}));
+    rig.Feed(BinaryFrame(0xF2, 0x82, {0x00, 0x34}));
     ASSERT_EQ(rig.sink.lines.size(), 1u);
     EXPECT_EQ(rig.sink.lines[0].text, "%%\xF2\x82");
 }

@@ -2,16 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <bit>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <vector>
+
+#include "tests/support/files.h"
 
 namespace vantora {
 namespace {
@@ -55,22 +53,9 @@ std::string Line(const TraceRecord& r, TraceForm form) {
     return std::string(out, FormatTraceLine(r, form, out));
 }
 
-std::string ReadFile(const std::string& p) {
-    std::stringstream s;
-    s << std::ifstream(p, std::ios::binary).rdbuf();
-    return s.str();
-}
-
-void WriteFile(const std::string& p, const std::string& b) {
-    std::ofstream(p, std::ios::binary) << b;
-}
-
-struct TempDir {
-    const std::string path = testing::TempDir() + "trace_convert_test." + std::to_string(::getpid()) + "/";
-    TempDir() { std::filesystem::create_directories(path); }
-    ~TempDir() { std::filesystem::remove_all(path); }
-    std::string operator/(const std::string& name) const { return path + name; }
-};
+using test::Slurp;
+using test::TempDir;
+using test::WriteFile;
 
 TEST(TraceLine, BothFormsByteForByte) {
     const TraceRecord paris{0x04B0A8C0, 4194304, 171887, 4776591, 0x3155};
@@ -139,41 +124,44 @@ TEST(TraceScan, FindsValidRecordsAmongOtherBytes) {
 }
 
 TEST(TraceConvert, BothFormsGpxAndEmptyInput) {
-    TempDir dir;
-    WriteFile(dir / "raw", "$GPGSA,A,3*00\r\n%%" + Record(0x04B0A8C0, 4194304, 171887, 4776591, 0x3155) +
-                               Record(1, -6378137, 0, 0, 0x0100));
+    TempDir dir("trace_convert_test");
+    WriteFile(dir.Path("raw"), "$GPGSA,A,3*00\r\n%%" + Record(0x04B0A8C0, 4194304, 171887, 4776591, 0x3155) +
+                                   Record(1, -6378137, 0, 0, 0x0100));
     std::string error;
-    TraceResult r = ConvertTrace(dir / "raw", dir / "ecef", TraceForm::Ecef, nullptr, error, dir / "gpx");
+    TraceResult r =
+        ConvertTrace(dir.Path("raw"), dir.Path("ecef"), TraceForm::Ecef, nullptr, error, dir.Path("gpx"));
     ASSERT_TRUE(r.Ok()) << error;
     EXPECT_EQ(r.Records, 2);
-    EXPECT_EQ(ReadFile(dir / "ecef"),
+    EXPECT_EQ(Slurp(dir.Path("ecef")),
               "75, 43200, 4194304, 171887, 4776591, 85, 1, 1\n0, 1, -6378137, 0, 0, 0, 0, 0\n");
     // GPX longitudes stay below 180: the antimeridian point is written as -180.
-    EXPECT_EQ(ReadFile(dir / "gpx"),
+    EXPECT_EQ(Slurp(dir.Path("gpx")),
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
               "<gpx version=\"1.1\" creator=\"vantora-trace\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n"
               "<trk>\n<trkseg>\n"
               "<trkpt lat=\"48.880892\" lon=\"2.346728\"><ele>-6991.918630</ele></trkpt>\n"
               "<trkpt lat=\"0.000000\" lon=\"-180.000000\"><ele>0.000000</ele></trkpt>\n"
               "</trkseg>\n</trk>\n</gpx>\n");
-    ASSERT_TRUE(ConvertTrace(dir / "raw", dir / "geo", TraceForm::Geodetic, nullptr, error).Ok()) << error;
-    EXPECT_EQ(ReadFile(dir / "geo"),
+    ASSERT_TRUE(ConvertTrace(dir.Path("raw"), dir.Path("geo"), TraceForm::Geodetic, nullptr, error).Ok())
+        << error;
+    EXPECT_EQ(Slurp(dir.Path("geo")),
               "75, 43200, 48.880892, 2.346728, -6991.918630, 85, 1, 1\n0, 1, 0.000000, 180.000000, 0.000000, "
               "0, 0, 0\n");
 
-    WriteFile(dir / "empty", "");
+    WriteFile(dir.Path("empty"), "");
     ASSERT_TRUE(
-        ConvertTrace(dir / "empty", dir / "geo", TraceForm::Geodetic, nullptr, error, dir / "gpx").Ok());
-    EXPECT_EQ(ReadFile(dir / "geo"), "");
-    EXPECT_NE(ReadFile(dir / "gpx").find("<trkseg>\n</trkseg>\n</trk>\n</gpx>\n"), std::string::npos);
+        ConvertTrace(dir.Path("empty"), dir.Path("geo"), TraceForm::Geodetic, nullptr, error, dir.Path("gpx"))
+            .Ok());
+    EXPECT_EQ(Slurp(dir.Path("geo")), "");
+    EXPECT_NE(Slurp(dir.Path("gpx")).find("<trkseg>\n</trkseg>\n</trk>\n</gpx>\n"), std::string::npos);
 }
 
 TEST(TraceConvert, RecordAcrossReadBlocksProgressAndCancel) {
-    TempDir dir;
+    TempDir dir("trace_convert_test");
     // The second record straddles the end of the first 1 MiB block; then a long run of "%".
     const std::string raw =
         std::string((1 << 20) - 35, 'x') + Record(1) + Record(2) + std::string(1 << 20, '%') + Record(3);
-    WriteFile(dir / "raw", raw);
+    WriteFile(dir.Path("raw"), raw);
     int64_t last = 0;
     std::string error;
     const auto progress = [&](int64_t done, int64_t total) {
@@ -181,25 +169,26 @@ TEST(TraceConvert, RecordAcrossReadBlocksProgressAndCancel) {
         last = done;
         return true;
     };
-    ASSERT_TRUE(ConvertTrace(dir / "raw", dir / "out", TraceForm::Ecef, progress, error).Ok()) << error;
-    EXPECT_EQ(ReadFile(dir / "out"),
+    ASSERT_TRUE(ConvertTrace(dir.Path("raw"), dir.Path("out"), TraceForm::Ecef, progress, error).Ok())
+        << error;
+    EXPECT_EQ(Slurp(dir.Path("out")),
               "0, 1, 0, 0, 0, 0, 0, 0\n0, 2, 0, 0, 0, 0, 0, 0\n0, 3, 0, 0, 0, 0, 0, 0\n");
     EXPECT_EQ(last, int64_t(raw.size()));
     const auto stop = [](int64_t, int64_t) { return false; };
-    EXPECT_EQ(ConvertTrace(dir / "raw", dir / "out", TraceForm::Ecef, stop, error).Status,
+    EXPECT_EQ(ConvertTrace(dir.Path("raw"), dir.Path("out"), TraceForm::Ecef, stop, error).Status,
               ConvertStatus::Cancelled);
 }
 
 TEST(TraceConvert, FailuresAreReportedNeverSuccess) {
-    TempDir dir;
-    WriteFile(dir / "raw", Record(1) + Record(2));
-    const std::string raw = dir / "raw", out = dir / "out";
+    TempDir dir("trace_convert_test");
+    WriteFile(dir.Path("raw"), Record(1) + Record(2));
+    const std::string raw = dir.Path("raw"), out = dir.Path("out");
     const struct {
         std::string in, out, gpx, error;
     } cases[] = {
-        {dir / "missing", out, "", "Cannot read " + dir / "missing"},
-        {raw, dir / "no/dir/out", "", "Cannot write " + dir / "no/dir/out"},
-        {raw, out, dir / "no/gpx", "Cannot write " + dir / "no/gpx"},
+        {dir.Path("missing"), out, "", "Cannot read " + dir.Path("missing")},
+        {raw, dir.Path("no/dir/out"), "", "Cannot write " + dir.Path("no/dir/out")},
+        {raw, out, dir.Path("no/gpx"), "Cannot write " + dir.Path("no/gpx")},
         {raw, "/dev/full", "", "Cannot write /dev/full: No space left"},
         {raw, raw, "", "it is the raw file"},
         {raw, out, raw, "it is the raw file"},
@@ -211,30 +200,31 @@ TEST(TraceConvert, FailuresAreReportedNeverSuccess) {
                   ConvertStatus::Failed);
         EXPECT_NE(error.find(c.error), std::string::npos) << error;
     }
-    EXPECT_EQ(ReadFile(raw).size(), 2u * TraceFrameLength);
+    EXPECT_EQ(Slurp(raw).size(), 2u * TraceFrameLength);
 }
 
 TEST(TraceTool, ExitStatusDefaultsAndSummary) {
-    TempDir dir;
-    WriteFile(dir / "tracelog.tmp", Record(1) + "junk" + Record(2, 0, 0, 6356752));
+    TempDir dir("trace_convert_test");
+    WriteFile(dir.Path("tracelog.tmp"), Record(1) + "junk" + Record(2, 0, 0, 6356752));
     const auto run = [&](const std::string& args) {
         const std::string cmd =
-            "cd '" + dir.path + "' && " VANTORA_BINARY_DIR "/logging/vantora-trace " + args;
+            "cd '" + dir.Dir().string() + "' && " VANTORA_BINARY_DIR "/logging/vantora-trace " + args;
         const int rc = std::system((cmd + " >stdout 2>stderr").c_str());
         return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     };
     ASSERT_EQ(run("--geodetic --gpx track.gpx"), 0);
-    EXPECT_EQ(ReadFile(dir / "stdout"), "");
-    EXPECT_EQ(ReadFile(dir / "stderr"), "2 records\n");
-    EXPECT_EQ(ReadFile(dir / "tracedata.log"),
+    EXPECT_EQ(Slurp(dir.Path("stdout")), "");
+    EXPECT_EQ(Slurp(dir.Path("stderr")), "2 records\n");
+    EXPECT_EQ(Slurp(dir.Path("tracedata.log")),
               "0, 1, 90.000000, 0.000000, -6356752.314245, 0, 0, 0\n0, 2, 90.000000, 0.000000, -0.314245, 0, "
               "0, 0\n");
-    EXPECT_NE(ReadFile(dir / "track.gpx").find("<ele>-0.314245</ele></trkpt>\n</trkseg>"), std::string::npos);
+    EXPECT_NE(Slurp(dir.Path("track.gpx")).find("<ele>-0.314245</ele></trkpt>\n</trkseg>"),
+              std::string::npos);
 
     for (const char* args : {"missing.tmp", "tracelog.tmp no/dir/out.log", "--gpx no/dir/t.gpx"}) {
         EXPECT_EQ(run(args), 1) << args;
-        EXPECT_EQ(ReadFile(dir / "stderr").rfind("vantora-trace: Cannot ", 0), 0u) << args;
-        EXPECT_EQ(ReadFile(dir / "stdout"), "") << args;
+        EXPECT_EQ(Slurp(dir.Path("stderr")).rfind("vantora-trace: Cannot ", 0), 0u) << args;
+        EXPECT_EQ(Slurp(dir.Path("stdout")), "") << args;
     }
 }
 

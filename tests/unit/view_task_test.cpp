@@ -3,14 +3,11 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
-#include <sstream>
 #include <vector>
 
 #include "tests/support/sample_stream.h"
@@ -108,8 +105,8 @@ TEST(ViewTask, ResetSentenceCountDropsWhatWasWaiting) {
 }
 
 TEST(ViewTask, LogHoldsExactlyWhatWasRead) {
-    const auto dir = std::filesystem::temp_directory_path() / ("vantora-log-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
+    const test::TempDir tmp("vantora-log");
+    const std::filesystem::path& dir = tmp.Dir();
     Rig rig;
     rig.task.SetActive(true);
     RawLog first, second;
@@ -131,15 +128,8 @@ TEST(ViewTask, LogHoldsExactlyWhatWasRead) {
     rig.task.StopLog();
     EXPECT_TRUE(Eventually([&] { return !rig.task.LogOpen(); }));
 
-    auto slurp = [](const std::filesystem::path& p) {
-        std::ifstream f(p, std::ios::binary);
-        std::stringstream ss;
-        ss << f.rdbuf();
-        return ss.str();
-    };
-    EXPECT_EQ(slurp(dir / "first.log"), stream);
-    EXPECT_EQ(slurp(dir / "second.log"), kGga);
-    std::filesystem::remove_all(dir);
+    EXPECT_EQ(test::Slurp(dir / "first.log"), stream);
+    EXPECT_EQ(test::Slurp(dir / "second.log"), kGga);
 }
 
 TEST(ViewTask, TablesAreCopiedBetweenParsesWithWholeBlocksOnly) {
