@@ -6,7 +6,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libcli11-dev
-  qt6-base-dev qt6-charts-dev libgl-dev fonts-liberation
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev fonts-liberation
   xvfb xauth clang-14 libclang-rt-14-dev
 )
 
