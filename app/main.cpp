@@ -5,11 +5,15 @@
 #include <QMessageBox>
 #include <QScatterSeries>
 #include <QTimer>
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
 
+#include "app/file_places.h"
 #include "app/qt_platform.h"
 #include "app/top_window.h"
 #include "protocol/binary.h"
@@ -95,9 +99,49 @@ void InstallScreenshotHook(TfmTop& window) {
     });
 }
 
+std::string ExecutablePath(const char* argv0) {
+    char buffer[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0) return argv0;
+    buffer[n] = '\0';
+    return buffer;
+}
+
+int PrintHelp(const std::string& settingsPath) {
+    const vantora::PlaceEnvironment env = vantora::PlaceEnvironment::FromEnvironment();
+    std::string error;
+    const std::string data = vantora::ChooseDataFolder(env, error);
+    std::printf(
+        "Usage: vantora [PORT [FIRMWARE]]\n"
+        "Vantora GPS Viewer 1.8b: the live output of a GPS receiver module on a serial port, its\n"
+        "commands and replies, firmware upload, its trace buffer, ephemerides and almanacs.\n"
+        "\n"
+        "Arguments:\n"
+        "  PORT          COM1..COM12, any case; the \"Ports\" section of the settings file maps each\n"
+        "                to a device (default COM1..COM4 /dev/ttyUSB0..3, COM5..COM8 /dev/ttyACM0..3,\n"
+        "                COM9..COM12 /dev/ttyS0..3)\n"
+        "  FIRMWARE      the firmware image the Reload page loads\n"
+        "\n"
+        "Options:\n"
+        "  -h, --help    print this text and exit\n"
+        "\n"
+        "Files:\n"
+        "  settings      %s\n"
+        "                (a vantora.INI beside the executable is used when it exists)\n"
+        "  data          %s\n"
+        "                (tracelog.tmp, tracedata.log, ephs.dat, almc.dat)\n",
+        settingsPath.c_str(), data.empty() ? error.c_str() : data.c_str());
+    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    const std::string settingsPath =
+        vantora::ChooseSettingsPath(ExecutablePath(argv[0]), vantora::PlaceEnvironment::FromEnvironment());
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) return PrintHelp(settingsPath);
+
     QApplication app(argc, argv);
     QApplication::setApplicationName("Vantora");
     QGuiApplication::setApplicationDisplayName("Vantora");
@@ -106,8 +150,7 @@ int main(int argc, char** argv) {
         std::vector<std::string> args;
         const QStringList arguments = QCoreApplication::arguments();
         for (qsizetype i = 1; i < arguments.size(); ++i) args.push_back(arguments[i].toStdString());
-        TfmTop window(vantora::SettingsPathFor(QCoreApplication::applicationFilePath().toStdString()), args,
-                      boxes);
+        TfmTop window(settingsPath, args, boxes);
         boxes.SetParent(&window);
         window.show();
         InstallScreenshotHook(window);

@@ -8,6 +8,7 @@ packages=(
   nlohmann-json3-dev libcli11-dev
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev fonts-liberation
   xvfb xauth clang-14 libclang-rt-14-dev
+  help2man dpkg-dev file
 )
 
 missing=()

@@ -177,8 +177,12 @@ bool TSerialPort::Open() {
         std::unique_lock<std::shared_mutex> lock(fdLock_);
         if (fd_ >= 0 || devicePath_.empty()) return false;
 
+        openFailure_ = 0;
         const int fd = ::open(devicePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) return false;
+        if (fd < 0) {
+            openFailure_ = errno;
+            return false;
+        }
         // Exclusive use: the lock keeps out every other opener that asks for one (this process
         // included, root included); the exclusive-mode flag keeps out plain opens by others.
         int held = 0;
@@ -186,6 +190,7 @@ bool TSerialPort::Open() {
         if (ioctl(fd, TIOCGEXCL, &held) != 0) held = 0;
 #endif
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || held != 0) {
+            openFailure_ = EBUSY;
             ::close(fd);
             return false;
         }

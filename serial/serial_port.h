@@ -41,6 +41,9 @@ public:
     // gives false with no box (the caller reports it); a failed set-up step shows its box and
     // gives false, leaving the device to Close.
     bool Open();
+    // Why the last Open could not open the device: an errno value (EBUSY when another program
+    // holds it), 0 when it opened or failed later, in the set-up.
+    int OpenFailure() const { return openFailure_.load(std::memory_order_relaxed); }
     // Wakes any thread waiting in rxData or txData and closes the device. True when every close
     // succeeded; safe on a port that was never or only partly opened.
     bool Close();
@@ -79,6 +82,7 @@ private:
     std::atomic<int> fd_{-1};
     std::atomic<int> wakeFd_{-1};
     std::atomic<bool> ready_{false};
+    std::atomic<int> openFailure_{0};
 };
 
 }  // namespace vantora

@@ -1,0 +1,87 @@
+// The port list against a fake system tree: devices, their adapters' names, by-id links, absent
+// devices; and the words for ports that cannot be opened.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "serial/port_list.h"
+#include "tests/support/files.h"
+
+namespace vantora {
+namespace {
+
+namespace fs = test::fs;
+
+// A tree as the kernel lays it out for one USB adapter (ttyUSB0) and one built-in port (ttyS0).
+void MakeFakeSystem(const fs::path& root) {
+    const fs::path usb = root / "sys/devices/pci0000:00/usb1/1-1";
+    fs::create_directories(usb / "1-1:1.0/ttyUSB0");
+    test::WriteFile(usb / "product", "FT232R USB UART\n");
+    test::WriteFile(usb / "serial", "A1B2C3\n");
+    fs::create_directories(root / "sys/devices/platform/serial8250/tty/ttyS0");
+    fs::create_directories(root / "sys/class/tty/ttyUSB0");
+    fs::create_directories(root / "sys/class/tty/ttyS0");
+    fs::create_directory_symlink("../../../devices/pci0000:00/usb1/1-1/1-1:1.0",
+                                 root / "sys/class/tty/ttyUSB0/device");
+    fs::create_directory_symlink("../../../devices/platform/serial8250", root / "sys/class/tty/ttyS0/device");
+    fs::create_directories(root / "dev/serial/by-id");
+    test::WriteFile(root / "dev/ttyUSB0", "");
+    test::WriteFile(root / "dev/ttyS0", "");
+    fs::create_symlink("../../ttyUSB0", root / "dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0");
+}
+
+TEST(PortList, DescribesEachMappedDevice) {
+    test::TempDir t("ports");
+    MakeFakeSystem(t.Dir());
+    const std::string byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0";
+    struct Case {
+        std::string device;
+        bool present;
+        std::string byId;
+        std::string line;
+    } cases[] = {
+        {"/dev/ttyUSB0", true, byId.substr(18), "COM1  /dev/ttyUSB0 — FT232R USB UART (A1B2C3)"},
+        {byId, true, byId.substr(18), "COM1  " + byId + " — FT232R USB UART (A1B2C3)"},
+        {"/dev/ttyS0", true, "", "COM1  /dev/ttyS0"},
+        {"/dev/ttyUSB1", false, "", "COM1  /dev/ttyUSB1 — not present"},
+        {"", false, "", "COM1   — no device"},
+    };
+    for (const Case& c : cases) {
+        const PortListing port = DescribePort("COM1", c.device, t.Dir().string());
+        EXPECT_EQ(port.Present, c.present) << c.device;
+        EXPECT_EQ(port.ById, c.byId) << c.device;
+        EXPECT_EQ(PortLine(port), c.line);
+    }
+}
+
+TEST(PortList, OpenFailuresSayWhatToDo) {
+    test::TempDir t("ports");
+    MakeFakeSystem(t.Dir());
+    const std::string root = t.Dir().string();
+    // A process of the fake tree that holds ttyUSB0.
+    fs::create_directories(t.Dir() / "proc/4242/fd");
+    test::WriteFile(t.Dir() / "proc/4242/comm", "minicom\n");
+    fs::create_symlink("/dev/ttyUSB0", t.Dir() / "proc/4242/fd/3");
+
+    struct Case {
+        int err;
+        const char* mustSay;
+    } cases[] = {
+        {ENOENT, "Nothing is plugged in at /dev/ttyUSB0"},
+        {EACCES, "usermod -aG"},
+        {EBUSY, "minicom (process 4242)"},
+        {EIO, ""},
+    };
+    for (const Case& c : cases) {
+        const std::string advice = OpenFailureAdvice("/dev/ttyUSB0", c.err, root);
+        if (*c.mustSay == '\0')
+            EXPECT_EQ(advice, "") << "unknown causes keep the generic message";
+        else
+            EXPECT_NE(advice.find(c.mustSay), std::string::npos) << advice;
+    }
+}
+
+}  // namespace
+}  // namespace vantora
