@@ -126,10 +126,14 @@ int PrintHelp(const std::string& settingsPath) {
         "  -h, --help    print this text and exit\n"
         "\n"
         "Files:\n"
+        "  settings      vantora.INI beside the executable when it exists, else\n"
+        "                $XDG_CONFIG_HOME/vantora/vantora.INI (default ~/.config/vantora/vantora.INI)\n"
+        "  data          tracelog.tmp, tracedata.log, ephs.dat, almc.dat: in the working folder when\n"
+        "                it is writable, else in $XDG_DATA_HOME/vantora (default ~/.local/share/vantora)\n"
+        "\n"
+        "In use now:\n"
         "  settings      %s\n"
-        "                (a vantora.INI beside the executable is used when it exists)\n"
-        "  data          %s\n"
-        "                (tracelog.tmp, tracedata.log, ephs.dat, almc.dat)\n",
+        "  data          %s\n",
         settingsPath.c_str(), data.empty() ? error.c_str() : data.c_str());
     return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
 }

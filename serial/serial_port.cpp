@@ -171,7 +171,29 @@ int TSerialPort::StopBits() const {
 }
 
 bool TSerialPort::Open() {
+    released_.store(false, std::memory_order_release);
     std::string failure;
+    if (OpenDevice(failure)) return true;
+    if (!failure.empty()) boxes_.Show(BoxCaption, failure, BoxIcon::Error);
+    return false;
+}
+
+bool TSerialPort::Reconnect() {
+    if (!lost_.load(std::memory_order_acquire)) return true;
+    if (released_.load(std::memory_order_acquire)) return false;
+    CloseDevice();
+    // Nothing to try while the path is gone (the usual state until the adapter is back).
+    if (::access(devicePath_.c_str(), F_OK) != 0) return false;
+    std::string failure;
+    if (!OpenDevice(failure)) {
+        CloseDevice();
+        return false;
+    }
+    lost_.store(false, std::memory_order_release);
+    return true;
+}
+
+bool TSerialPort::OpenDevice(std::string& failure) {
     {
         std::lock_guard<std::mutex> settings(settingsLock_);
         std::unique_lock<std::shared_mutex> lock(fdLock_);
@@ -214,14 +236,16 @@ bool TSerialPort::Open() {
             ready_.store(true, std::memory_order_release);
         }
     }
-    if (!failure.empty()) {
-        boxes_.Show(BoxCaption, failure, BoxIcon::Error);
-        return false;
-    }
-    return true;
+    return failure.empty();
 }
 
 bool TSerialPort::Close() {
+    // A port its owner closed stays closed: no reconnect may open it behind the owner's back.
+    released_.store(true, std::memory_order_release);
+    return CloseDevice();
+}
+
+bool TSerialPort::CloseDevice() {
     // Wake waiting readers and writers first so that they give up the shared lock. The eventfd
     // stays readable until it is closed, so a call that starts meanwhile returns at once too.
     if (int wake = wakeFd_.load(); wake >= 0) {
@@ -324,7 +348,8 @@ int TSerialPort::rxData(uint8_t* buffer, int capacity) {
 
     int queued = 0;
     if (ioctl(fd, FIONREAD, &queued) != 0) {
-        WaitOutReadBudget(deadline);  // a hung-up or failed device: keep the caller from spinning
+        if (errno == EIO || errno == ENODEV || errno == ENXIO) return HungUp(deadline);
+        WaitOutReadBudget(deadline);  // a failed device: keep the caller from spinning
         return 0;
     }
     if (queued <= 0) {
@@ -341,6 +366,7 @@ int TSerialPort::rxData(uint8_t* buffer, int capacity) {
         }
         if (fds[1].revents != 0) return 0;  // Close is waiting for us
         if (!(fds[0].revents & POLLIN)) {
+            if (fds[0].revents & (POLLHUP | POLLERR)) return HungUp(deadline);
             WaitOutReadBudget(deadline);
             return 0;
         }
@@ -349,7 +375,14 @@ int TSerialPort::rxData(uint8_t* buffer, int capacity) {
     const ssize_t n = ::read(fd, buffer, static_cast<size_t>(std::min(capacity, queued)));
     if (n > 0) return static_cast<int>(n);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return 0;  // purged meanwhile
-    WaitOutReadBudget(deadline);  // end of file (hang-up) or a read error
+    if (n == 0 || errno == EIO || errno == ENODEV || errno == ENXIO) return HungUp(deadline);
+    WaitOutReadBudget(deadline);
+    return 0;
+}
+
+int TSerialPort::HungUp(int64_t deadlineMs) {
+    lost_.store(true, std::memory_order_release);
+    WaitOutReadBudget(deadlineMs);  // keeps the caller from spinning on a dead device
     return 0;
 }
 

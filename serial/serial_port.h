@@ -44,6 +44,13 @@ public:
     // Why the last Open could not open the device: an errno value (EBUSY when another program
     // holds it), 0 when it opened or failed later, in the set-up.
     int OpenFailure() const { return openFailure_.load(std::memory_order_relaxed); }
+    // The device went away under an open port (an adapter unplugged): rxData saw the hang-up.
+    // Writes fail until Reconnect succeeds.
+    bool Lost() const { return lost_.load(std::memory_order_acquire); }
+    // After a loss: opens the same device path again with the current line settings, without
+    // boxes (it runs on the receive thread). False while the device is not back.
+    bool Reconnect();
+    const std::string& DevicePath() const { return devicePath_; }
     // Wakes any thread waiting in rxData or txData and closes the device. True when every close
     // succeeded; safe on a port that was never or only partly opened.
     bool Close();
@@ -62,6 +69,11 @@ public:
     bool IsOpen() const { return ready_.load(std::memory_order_acquire); }
 
 private:
+    // Open's work; a set-up failure's text goes to failure instead of a box.
+    bool OpenDevice(std::string& failure);
+    bool CloseDevice();
+    // A read saw the device go: the port is lost until Reconnect.
+    int HungUp(int64_t deadlineMs);
     // Sleeps the rest of a read's time budget unless Close wakes it first.
     void WaitOutReadBudget(int64_t deadlineMs) const;
 
@@ -83,6 +95,8 @@ private:
     std::atomic<int> wakeFd_{-1};
     std::atomic<bool> ready_{false};
     std::atomic<int> openFailure_{0};
+    std::atomic<bool> lost_{false};
+    std::atomic<bool> released_{false};
 };
 
 }  // namespace vantora

@@ -255,4 +255,9 @@ MeasurementTexts FormatMeasurementGrid(const NavRecord& rec) {
     return t;
 }
 
+std::string LinkStateText(bool present, const std::string& device) {
+    if (present) return "Receiver back on " + device;
+    return "Receiver gone: " + device + " was unplugged; reconnecting when it is back";
+}
+
 }  // namespace vantora

@@ -61,6 +61,9 @@ struct SkyView {
 std::pair<int, int> SkyPosition(int elevation, int azimuth);
 SkyView ComputeSkyView(const NavRecord& rec);
 
+// The status bar's word on the link: the receiver's device went away, or came back.
+std::string LinkStateText(bool present, const std::string& device);
+
 // The activity mark of the k-th memo line: "X" for even k, "O" for odd.
 const char* ActivityMark(uint32_t k);
 

@@ -21,6 +21,8 @@ public:
     virtual void ShowTraceReadProgress(int recordsRead, int logged) = 0;
     // The trace read has all its records: the window ends it.
     virtual void EndTraceRead() = 0;
+    // The port's device went away (present false) or is open again (true).
+    virtual void ShowLinkState(bool /*present*/, const std::string& /*device*/) {}
     // Not a display: the receive thread counts trace records itself.
     void TraceRecordReceived() override {}
 };

@@ -148,6 +148,7 @@ void TViewTask::Pass() {
         Sleep(PassMs);
         return;
     }
+    if (!FollowLink(*port)) return;
 
     const uint32_t reset = resetRequested_.load();
     if (reset != resetApplied_.load()) {
@@ -207,6 +208,23 @@ void TViewTask::Pass() {
             if (read >= logged) display_.EndTraceRead();
         });
     }
+}
+
+bool TViewTask::FollowLink(TSerialPort& port) {
+    if (!port.Lost()) return true;
+    // The log stays open and the parsers keep their state: after a replug the stream goes on in
+    // the same file, and a cut item is abandoned as any other.
+    if (!linkLost_) {
+        linkLost_ = true;
+        Show([&] { display_.ShowLinkState(false, port.DevicePath()); });
+    }
+    if (!port.Reconnect()) {
+        Sleep(ReconnectMs);
+        return false;
+    }
+    linkLost_ = false;
+    Show([&] { display_.ShowLinkState(true, port.DevicePath()); });
+    return true;
 }
 
 void TViewTask::ItemEnded(const SplitItem& item) {

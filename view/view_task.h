@@ -27,6 +27,8 @@ public:
     static constexpr int ReadSize = 2048;
     static constexpr int PassMs = 100;
     static constexpr int IdleMs = 500;
+    // How often a lost port's device is looked for.
+    static constexpr int ReconnectMs = 400;
 
     // Starts the thread at once, inactive. display runs on the main thread through runner.
     TViewTask(CurrentPort& port, ViewDisplay& display, MainThreadRunner& runner, ReceiverTables& tables,
@@ -81,6 +83,8 @@ private:
     void Run();
     void Pass();
     void ServeTablesRequest();
+    // False while the port's device is gone; shows the loss and the return once each.
+    bool FollowLink(TSerialPort& port);
     void ApplyReplyResets();
     void Sleep(int ms);
     void Wake();
@@ -114,6 +118,7 @@ private:
     NavRecord displayRecord_{};
     std::string sentenceText_;
     int64_t lastErrorDisplay_ = 0;
+    bool linkLost_ = false;
     uint8_t buffer_[ReadSize] = {};
 
     // Requests from the main thread.
