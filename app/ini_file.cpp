@@ -97,11 +97,19 @@ IniFile::IniFile(std::string text) : text_(std::move(text)) {
 IniFile IniFile::Load(const std::string& path) {
     IniFile unreadable;
     unreadable.complete_ = false;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return (errno == ENOENT || errno == ENOTDIR) ? IniFile() : unreadable;
+    // Non-blocking: opening a FIFO for reading would otherwise wait for a writer forever.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return IniFile();
+        unreadable.problem_ = "The settings file \"" + path + "\" cannot be read (" +
+                              std::generic_category().message(errno) + "); the defaults are used.";
+        return unreadable;
+    }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
+        unreadable.problem_ = "The settings file \"" + path +
+                              "\" is not a regular file; the defaults are used and nothing is saved to it.";
         return unreadable;
     }
     std::string text;
@@ -111,13 +119,18 @@ IniFile IniFile::Load(const std::string& path) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             ::close(fd);
+            unreadable.problem_ = "The settings file \"" + path + "\" cannot be read (" +
+                                  std::generic_category().message(errno) + "); the defaults are used.";
             return unreadable;
         }
         if (n == 0) break;
         text.append(buffer, static_cast<size_t>(n));
     }
     ::close(fd);
-    return IniFile(std::move(text));
+    IniFile ini(std::move(text));
+    if (!ini.complete_)
+        ini.problem_ = "The settings file \"" + path + "\" is larger than 1 MiB; only its start is read.";
+    return ini;
 }
 
 void IniFile::Index() {
@@ -125,7 +138,8 @@ void IniFile::Index() {
     entries_.clear();
     size_t current = None;
     const size_t n = text_.size();
-    size_t pos = 0;
+    // A byte-order mark some editors write is not part of the first line.
+    size_t pos = text_.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     while (pos < n) {
         size_t lf = text_.find('\n', pos);
         size_t end = lf == std::string::npos ? n : lf;
@@ -269,17 +283,34 @@ bool IniFile::Save(const std::string& path, std::string& error) const {
                 "that nothing in it is lost";
         return false;
     }
-    // Write through a link to the file it names, so the link stays a link.
+    // Write through links to the file they name, so a link stays a link (a dangling one gets
+    // its target created).
     std::string target = path;
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = ::realpath(path.c_str(), nullptr)) {
-            target = real;
-            std::free(real);
-        }
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+        char link[4096];
+        const ssize_t n = ::readlink(target.c_str(), link, sizeof link - 1);
+        if (n <= 0) break;
+        link[n] = '\0';
+        const size_t slash = target.find_last_of('/');
+        target = (link[0] == '/' || slash == std::string::npos) ? std::string(link)
+                                                                : target.substr(0, slash + 1) + link;
     }
     struct stat old {};
     bool existed = ::stat(target.c_str(), &old) == 0;
+    if (existed && !S_ISREG(old.st_mode)) {
+        error = "The settings file \"" + path + "\" is not a regular file; nothing was saved to it";
+        return false;
+    }
+    // A file without write permission was made read-only on purpose: it is left as it is,
+    // never replaced behind its owner's back.
+    if (existed && ((old.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) {
+        error = "The settings file \"" + path + "\" is read-only; it was left as it is";
+        return false;
+    }
+    // Another name of the same file would be split off by a rename: write the file in place.
+    if (existed && old.st_nlink > 1) return WriteInPlace(target, path, error);
 
     static std::atomic<unsigned> serial{0};
     std::string temp;
@@ -317,6 +348,27 @@ bool IniFile::Save(const std::string& path, std::string& error) const {
     if (closed != 0) return fail(errno);
     if (::rename(temp.c_str(), target.c_str()) != 0) return fail(errno);
     return true;
+}
+
+bool IniFile::WriteInPlace(const std::string& target, const std::string& path, std::string& error) const {
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = SystemError(path, errno);
+        return false;
+    }
+    size_t done = 0;
+    int err = 0;
+    while (done < text_.size() && err == 0) {
+        const ssize_t n = ::write(fd, text_.data() + done, text_.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) err = n < 0 ? errno : EIO;
+        else done += static_cast<size_t>(n);
+    }
+    if (err == 0 && ::ftruncate(fd, static_cast<off_t>(text_.size())) != 0) err = errno;
+    if (err == 0 && ::fsync(fd) != 0) err = errno;
+    if (::close(fd) != 0 && err == 0) err = errno;
+    if (err != 0) error = SystemError(path, err);
+    return err == 0;
 }
 
 }  // namespace vantora

@@ -48,8 +48,13 @@ class IniFile {
     // False when the text is only part of a file (too large, or a read error): saving it
     // would lose the rest, so Save refuses.
     bool Complete() const { return complete_; }
+    // Why the file was not read as it is (not a regular file, unreadable, too large): a
+    // message for the user; empty when it was read whole or did not exist.
+    const std::string& Problem() const { return problem_; }
     // Writes the text to path through a temporary file in the same folder and a rename, so a
     // failed write leaves the old file whole; false with a message naming the path on failure.
+    // Links are followed to the file they name; a file with other hard links is written in
+    // place; a file without write permission is refused and left as it is.
     bool Save(const std::string& path, std::string& error) const;
 
   private:
@@ -67,9 +72,11 @@ class IniFile {
     bool SectionIs(size_t index, const std::string& name) const;
     const Entry* Find(const std::string& section, const std::string& key) const;
     std::string LineEnd() const;
+    bool WriteInPlace(const std::string& target, const std::string& path, std::string& error) const;
 
     std::string text_;
     bool complete_ = true;
+    std::string problem_;
     std::vector<Section> sections_;
     std::vector<Entry> entries_;
 };
