@@ -89,6 +89,12 @@ std::string PortLine(const PortListing& port) {
     return line;
 }
 
+std::string PortScriptLine(const PortListing& port) {
+    auto field = [](const std::string& v) { return v.empty() ? std::string("-") : v; };
+    const std::string description = port.Present ? field(port.Description) : "not present";
+    return port.Name + "\t" + field(port.Device) + "\t" + field(port.ById) + "\t" + description;
+}
+
 std::vector<PortHolder> ProcessesHolding(const std::string& device, const std::string& root) {
     std::vector<PortHolder> holders;
     const std::string real = Resolved(root + device);

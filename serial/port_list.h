@@ -23,6 +23,10 @@ PortListing DescribePort(const std::string& name, const std::string& device, con
 // "COM1  /dev/ttyUSB0 — FT232R USB UART (A1B2C3)"; "COM3  /dev/ttyUSB2 — not present".
 std::string PortLine(const PortListing& port);
 
+// The same for scripts: name, device, by-id name, description, separated by tabs; "-" for an
+// empty field, and "not present" as the description of a device that is not there.
+std::string PortScriptLine(const PortListing& port);
+
 // One process that has the device open: its id and command name.
 struct PortHolder {
     int Pid = 0;

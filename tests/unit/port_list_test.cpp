@@ -54,6 +54,10 @@ TEST(PortList, DescribesEachMappedDevice) {
         EXPECT_EQ(port.ById, c.byId) << c.device;
         EXPECT_EQ(PortLine(port), c.line);
     }
+    EXPECT_EQ(PortScriptLine(DescribePort("COM2", "/dev/ttyUSB0", t.Dir().string())),
+              "COM2\t/dev/ttyUSB0\t" + byId.substr(18) + "\tFT232R USB UART (A1B2C3)");
+    EXPECT_EQ(PortScriptLine(DescribePort("COM3", "/dev/ttyUSB7", t.Dir().string())),
+              "COM3\t/dev/ttyUSB7\t-\tnot present");
 }
 
 TEST(PortList, OpenFailuresSayWhatToDo) {
