@@ -148,7 +148,6 @@ void TViewTask::Pass() {
         Sleep(PassMs);
         return;
     }
-    if (!FollowLink(*port)) return;
 
     const uint32_t reset = resetRequested_.load();
     if (reset != resetApplied_.load()) {
@@ -168,6 +167,8 @@ void TViewTask::Pass() {
         const int errors = nmea_.ErrorCount();
         Show([&] { display_.ShowErrorCount(errors); });
     }
+    // The error count goes on showing while the device is gone.
+    if (!FollowLink(*port)) return;
 
     const int n = port->rxData(buffer_, ReadSize);
     if (n > 0) {
