@@ -2,7 +2,7 @@
 # Rewrites tests/logs/*.jsonl from the current decoder. Review the diff before committing it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-decode=${1:-build/app/cli/vantora-decode}
+decode=${1:-build/tools/vantora-decode}
 for log in tests/logs/*.log; do
   "$decode" "$log" > "${log%.log}.jsonl"
 done

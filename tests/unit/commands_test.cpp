@@ -268,7 +268,7 @@ TEST(Commands, PanelValuesAssign) {
 }
 
 TEST(Commands, FrameToolEndToEnd) {
-    const std::string tool = VANTORA_BINARY_DIR "/app/cli/vantora-frame";
+    const std::string tool = VANTORA_BINARY_DIR "/tools/vantora-frame";
     if (access(tool.c_str(), X_OK) != 0) GTEST_SKIP() << "vantora-frame not built";
     const struct {
         const char* args;

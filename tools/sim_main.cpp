@@ -14,10 +14,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "app/settings.h"
 #include "protocol/platform.h"
+#include "protocol/text.h"
+#include "serial/baud_rates.h"
 #include "sim/pty.h"
 #include "sim/receiver.h"
 #include "sim/replay.h"
@@ -90,7 +92,7 @@ int main(int argc, char** argv) {
         "vantora-sim"};
     app.add_option("--baud", o.Baud,
                    "Rate the receiver's firmware talks at (4800, 9600, 19200, 38400, 115200)")
-        ->check(CLI::IsMember({4800, 9600, 19200, 38400, 115200}))
+        ->check(CLI::IsMember(std::vector<int>(std::begin(BaudRates), std::end(BaudRates))))
         ->capture_default_str();
     app.add_flag("--pace", o.Pace, "Pace output and input at the real line rate (10 bits per byte)");
     app.add_flag("--binary", o.Binary, "Start with binary navigation blocks D0h..D4h instead of NMEA");
@@ -152,13 +154,14 @@ int main(int argc, char** argv) {
     ro.Loader.Silent = o.LoaderSilent;
     ro.Loader.Nack = o.LoaderNack;
     if (!o.LoaderCrc.empty()) {
-        char* end = nullptr;
-        unsigned long v = std::strtoul(o.LoaderCrc.c_str(), &end, 16);
-        if (*end != '\0' || v > 0xFFFF) {
+        std::string_view digits = o.LoaderCrc;
+        if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) digits.remove_prefix(2);
+        const std::optional<int64_t> v = ParseInteger(digits, 16, 0, 0xFFFF);
+        if (!v) {
             std::cerr << "vantora-sim: --loader-crc wants a hexadecimal number up to FFFF\n";
             return 2;
         }
-        ro.Loader.Crc = static_cast<uint16_t>(v);
+        ro.Loader.Crc = static_cast<uint16_t>(*v);
     }
 
     std::unique_ptr<sim::ReplaySource> source;
