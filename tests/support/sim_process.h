@@ -57,21 +57,19 @@ inline pid_t Spawn(std::vector<std::string> args, const std::string& out = "/dev
     return pid;
 }
 
-// vantora-sim in a fresh folder, on a pseudo-terminal behind the link "tty" there, with what it
-// sends recorded in "sent.bin" and what its loader programs in "flash.bin"; stopped at the end.
-class Simulator {
+// vantora-sim on a pseudo-terminal reached through link, stopped at the end.
+class SimProcess {
 public:
-    explicit Simulator(const std::vector<std::string>& options = {}) : link_(dir_.Path("tty")) {
-        std::vector<std::string> args = {Tool("vantora-sim"),   "--link",   link_,
-                                         "--record",            Path("sent.bin"), "--flash-file",
-                                         Path("flash.bin")};
+    SimProcess(const fs::path& link, const std::vector<std::string>& options,
+               const std::string& out = "/dev/null")
+        : link_(link.string()) {
+        std::vector<std::string> args = {Tool("vantora-sim"), "--link", link_};
         args.insert(args.end(), options.begin(), options.end());
-        pid_ = Spawn(args, Path("out"));
+        pid_ = Spawn(args, out);
         for (int i = 0; i < 200 && !fs::exists(link_); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        EXPECT_TRUE(Running()) << "the simulator made no terminal";
     }
-    ~Simulator() { Stop(); }
+    ~SimProcess() { Stop(); }
     // Ends the program; its exit status, or -1.
     int Stop() {
         if (pid_ <= 0) return -1;
@@ -92,7 +90,21 @@ public:
     }
     bool Running() const { return pid_ > 0 && fs::exists(link_); }
     const std::string& Link() const { return link_; }
-    std::string Path(const std::string& name) const { return dir_.Path(name); }
+
+private:
+    std::string link_;
+    pid_t pid_ = -1;
+};
+
+// The simulator in a fresh folder, behind the link "tty" there, with what it sends recorded in
+// "sent.bin", what its loader programs in "flash.bin" and what it prints in "out".
+class Simulator : public TempDir, public SimProcess {
+public:
+    explicit Simulator(const std::vector<std::string>& options = {})
+        : TempDir("vantora-sim"), SimProcess(TempDir::Path("tty"), WithFiles(options), TempDir::Path("out")) {
+        EXPECT_TRUE(Running()) << "the simulator made no terminal";
+    }
+    std::string Path(const std::string& name) const { return TempDir::Path(name); }
     std::string WriteImage(const std::vector<uint8_t>& bytes, const std::string& name = "image.bin") const {
         WriteFile(Path(name), std::string(bytes.begin(), bytes.end()));
         return Path(name);
@@ -107,9 +119,10 @@ public:
     std::string Output() const { return Slurp(Path("out")); }
 
 private:
-    TempDir dir_{"vantora-sim"};
-    std::string link_;
-    pid_t pid_ = -1;
+    std::vector<std::string> WithFiles(std::vector<std::string> options) const {
+        options.insert(options.begin(), {"--record", Path("sent.bin"), "--flash-file", Path("flash.bin")});
+        return options;
+    }
 };
 
 // A pseudo-terminal: the port opens the slave by path, the test plays the receiver on the master.

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "protocol/text.h"
+
 using namespace vantora;
 
 namespace {
@@ -217,6 +219,27 @@ TEST(Commands, Conversions) {
         EXPECT_EQ(IntegerOr(c.text, 99), c.strict.value_or(99));
         EXPECT_EQ(LeadingNumber(c.text), c.leading);
     }
+
+    // The one strict parser under StrictInteger, the INI reader and the load fields.
+    struct Parse {
+        std::string text;
+        int base;
+        int64_t min, max;
+        std::optional<int64_t> value;
+    };
+    const Parse parses[] = {{"C0000", 16, 0, 0xFFFFF, 0xC0000},   {"c0000", 16, 0, 0xFFFFF, 0xC0000},
+                            {"100000", 16, 0, 0xFFFFF, {}},       {"FFFF", 16, 0, 0xFFFF, 0xFFFF},
+                            {"10000", 16, 0, 0xFFFF, {}},         {"+1", 16, 0, 0xFFFF, {}},
+                            {"0x10", 16, 0, 0xFFFF, {}},          {"g", 16, 0, 0xFFFF, {}},
+                            {"65535", 10, 0, 65535, 65535},       {"65536", 10, 0, 65535, {}},
+                            {"-1", 10, 0, 65535, {}},             {"1f", 10, 0, 65535, {}},
+                            {"-2147483648", 10, INT32_MIN, INT32_MAX, INT32_MIN},
+                            {"2147483648", 10, INT32_MIN, INT32_MAX, {}},
+                            {"+7", 10, -8, 8, 7},                 {"-9", 10, -8, 8, {}},
+                            {"", 10, -8, 8, {}},                  {"-", 10, -8, 8, {}},
+                            {"5", 10, 6, 8, {}},                  {"99999999999999999999", 10, 0, kMax, {}}};
+    for (const Parse& p : parses)
+        EXPECT_EQ(ParseInteger(p.text, p.base, p.min, p.max), p.value) << "'" << p.text << "' base " << p.base;
 
     const std::pair<std::string, std::optional<double>> reals[] = {{"298.257223563", 298.257223563},
                                                                    {"+.5", 0.5},
