@@ -91,16 +91,6 @@ TEST_F(ImageFile, SizesAndRefusals) {
     EXPECT_TRUE(ReadFirmwareFile(Write("e.bin", {}), image).FileShown());
 }
 
-TEST_F(ImageFile, AShorterFileLeavesNoStaleBytes) {
-    FirmwareImage image;
-    ASSERT_TRUE(ReadFirmwareFile(Write("long.bin", std::vector<uint8_t>(3000, 0x55)), image).Ok());
-    ASSERT_TRUE(ReadFirmwareFile(Write("short.bin", std::vector<uint8_t>(1500, 0x11)), image).Ok());
-    EXPECT_EQ(image.Size, 1500);
-    EXPECT_EQ(image.Bytes[1499], 0x11);
-    EXPECT_TRUE(std::all_of(image.Bytes.begin() + 1500, image.Bytes.begin() + 3000,
-                            [](uint8_t b) { return b == 0; }));
-}
-
 TEST(LoadFields, ConversionsAndRefusals) {
     struct Case {
         int target;
