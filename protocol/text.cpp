@@ -50,7 +50,8 @@ std::optional<int64_t> ParseInteger(std::string_view text, int base, int64_t min
         if (d > limit || magnitude > (limit - d) / b) return std::nullopt;
         magnitude = magnitude * b + d;
     }
-    const int64_t value = negative ? static_cast<int64_t>(uint64_t{0} - magnitude) : static_cast<int64_t>(magnitude);
+    const int64_t value =
+        negative ? static_cast<int64_t>(uint64_t{0} - magnitude) : static_cast<int64_t>(magnitude);
     if (value < min || value > max) return std::nullopt;
     return value;
 }

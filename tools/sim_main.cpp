@@ -128,7 +128,8 @@ int main(int argc, char** argv) {
     ro.Loader.Nack = o.LoaderNack;
     if (!o.LoaderCrc.empty()) {
         std::string_view digits = o.LoaderCrc;
-        if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) digits.remove_prefix(2);
+        if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
+            digits.remove_prefix(2);
         const std::optional<int64_t> v = ParseInteger(digits, 16, 0, 0xFFFF);
         if (!v) {
             std::cerr << "vantora-sim: --loader-crc wants a hexadecimal number up to FFFF\n";

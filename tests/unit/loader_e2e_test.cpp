@@ -70,8 +70,11 @@ TEST(LoaderEndToEnd, FlashToolExitStatus) {
         const char* last;   // how the last line starts
         const char* interruptAt = "";
     } cases[] = {
-        {{"--baud", "19200"}, {"--baud", "19200", "--target", "usb", "--crc", "auto", "--factory-default"},
-         0, "Wait For response...", "PASS! CRC host "},
+        {{"--baud", "19200"},
+         {"--baud", "19200", "--target", "usb", "--crc", "auto", "--factory-default"},
+         0,
+         "Wait For response...",
+         "PASS! CRC host "},
         {{"--loader-crc=BEEF"}, {"--crc", "auto"}, 1, "Wait For response...", "FAIL! CRC host "},
         {{}, {}, 1, "Wait For response...", "FAIL! CRC host "},  // the default expected CRC is 0
         {{"--loader-nack"}, {"--crc", "auto"}, 2, "Wait For response...", "REFUSED: "},
@@ -84,7 +87,8 @@ TEST(LoaderEndToEnd, FlashToolExitStatus) {
         Simulator sim(c.simOptions);
         std::vector<std::string> args = {"--image", sim.WriteImage(Pattern(5000))};
         args.insert(args.end(), c.args.begin(), c.args.end());
-        if (std::find(args.begin(), args.end(), "--size") == args.end()) args.insert(args.end(), {"--size", "16"});
+        if (std::find(args.begin(), args.end(), "--size") == args.end())
+            args.insert(args.end(), {"--size", "16"});
         const auto [status, lines] = RunFlash(sim, args, c.interruptAt);
         EXPECT_EQ(status, c.status);
         if (c.status == 3) {
