@@ -57,6 +57,7 @@ int RunOnTerminal(Receiver& receiver, ReplaySource* replay, int replayBaud, cons
         file->open(*path, std::ios::binary | std::ios::trunc);
         if (!*file) {
             hooks.Complain("cannot write " + *path);
+            if (!o.Link.empty()) unlink(o.Link.c_str());  // no link left behind to a dead terminal
             return 1;
         }
     }
