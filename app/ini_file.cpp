@@ -12,66 +12,23 @@
 #include <system_error>
 #include <unordered_set>
 
+#include "protocol/text.h"
+
 namespace vantora {
 namespace {
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    return true;
-}
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
-
-bool ParseInteger(std::string_view s, int64_t& out) {
+// Numbers as the profile functions read them: decimal within 32 bits, or "0x" and up to eight
+// hexadecimal digits taken as a 32-bit word.
+bool ParseWord(std::string_view s, int64_t& out) {
+    std::optional<int64_t> v;
     if (s.size() >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
-        s.remove_prefix(2);
-        if (s.empty()) return false;
-        uint64_t v = 0;
-        for (char c : s) {
-            int d;
-            if (c >= '0' && c <= '9')
-                d = c - '0';
-            else if (c >= 'a' && c <= 'f')
-                d = c - 'a' + 10;
-            else if (c >= 'A' && c <= 'F')
-                d = c - 'A' + 10;
-            else
-                return false;
-            v = v * 16 + static_cast<uint64_t>(d);
-            if (v > 0xFFFFFFFFu) return false;
-        }
-        out = static_cast<int32_t>(static_cast<uint32_t>(v));
-        return true;
+        v = ParseInteger(s.substr(2), 16, 0, 0xFFFFFFFF);
+        if (v) v = static_cast<int32_t>(static_cast<uint32_t>(*v));
+    } else {
+        v = ParseInteger(s, 10, INT32_MIN, INT32_MAX);
     }
-    bool negative = false;
-    if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
-        negative = s[0] == '-';
-        s.remove_prefix(1);
-    }
-    if (s.empty()) return false;
-    uint64_t v = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + static_cast<uint64_t>(c - '0');
-        if (v > uint64_t{INT32_MAX} + 1) return false;
-    }
-    if (!negative && v > uint64_t{INT32_MAX}) return false;
-    out = negative ? -static_cast<int64_t>(v) : static_cast<int64_t>(v);
-    return true;
+    if (v) out = *v;
+    return v.has_value();
 }
 
 bool HasLineBreak(std::string_view s) {
@@ -201,7 +158,7 @@ int64_t IniFile::ReadInteger(const std::string& section, const std::string& key,
     const Entry* e = Find(section, key);
     int64_t value;
     if (e == nullptr ||
-        !ParseInteger(std::string_view(text_).substr(e->ValueBegin, e->ValueEnd - e->ValueBegin), value))
+        !ParseWord(std::string_view(text_).substr(e->ValueBegin, e->ValueEnd - e->ValueBegin), value))
         return fallback;
     return value;
 }
@@ -227,7 +184,7 @@ std::vector<std::string> IniFile::Keys(const std::string& section) const {
         if (!SectionIs(e.SectionIndex, section)) continue;
         std::string name = text_.substr(e.KeyBegin, e.KeyEnd - e.KeyBegin);
         std::string folded = name;
-        for (char& c : folded) c = Lower(c);
+        for (char& c : folded) c = LowerCase(c);
         if (seen.insert(std::move(folded)).second) keys.push_back(std::move(name));
     }
     return keys;

@@ -1,11 +1,14 @@
 #include "app/settings.h"
 
+#include <algorithm>
+
+#include "protocol/text.h"
+
 namespace vantora {
 
 const char* const PortNames[PortCount] = {"COM1", "COM2",         "COM3",         "COM4",
                                           "COM5", "COM6",         "COM7",         "COM8",
                                           "COM9", "\\\\.\\COM10", "\\\\.\\COM11", "\\\\.\\COM12"};
-const int BaudRates[BaudRateCount] = {4800, 9600, 19200, 38400, 115200};
 const char* const DgpsNames[3] = {"NONE", "RTCM", "WAAS"};
 
 namespace {
@@ -73,13 +76,7 @@ Settings LoadSettings(const IniFile& ini) {
     }
     s.DgpsMode = dgps;
     int32_t baud = ReadWord(ini, config, "Baud", 4800);
-    s.ConfigBaudIndex = 0;
-    for (int i = 0; i < BaudRateCount; ++i) {
-        if (BaudRates[i] == baud) {
-            s.ConfigBaudIndex = i;
-            break;
-        }
-    }
+    s.ConfigBaudIndex = std::max(0, BaudIndexOf(baud));
     if (BaudRates[s.ConfigBaudIndex] != baud)
         s.Corrections.push_back("Baud " + std::to_string(baud) + " is not a baud rate; using 4800");
     s.ConfigBaud = BaudRates[s.ConfigBaudIndex];
@@ -105,9 +102,7 @@ Settings LoadSettings(const IniFile& ini) {
 
 void ApplyCommandLine(Settings& settings, const std::vector<std::string>& args, MessageBoxSink& boxes) {
     if (args.empty()) return;
-    std::string name = args[0];
-    for (char& c : name)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    const std::string name = UpperCase(args[0]);
     int found = -1;
     for (int i = 0; i < PortCount && found < 0; ++i)
         if (name == PortNames[i]) found = i;

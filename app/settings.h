@@ -9,14 +9,12 @@
 #include "app/ini_file.h"
 #include "protocol/nmea.h"
 #include "protocol/platform.h"
+#include "serial/baud_rates.h"
 
 namespace vantora {
 
 constexpr int PortCount = 12;
 extern const char* const PortNames[PortCount];  // "COM1".."COM9", "\\.\COM10".."\\.\COM12"
-constexpr int BaudRateCount = 5;
-extern const int BaudRates[BaudRateCount];  // 4800 .. 38400 working, 115200 the loader's
-constexpr int LoaderBaudIndex = 4;
 extern const char* const DgpsNames[3];  // "NONE", "RTCM", "WAAS"
 
 int PrivilegeFromEngineer(const std::string& value);  // 0, 1, 5 or 10

@@ -151,7 +151,7 @@ Times RunOnce(const std::string& simPath, int kib, bool verbose) {
 int main(int argc, char** argv) {
     int runs = 3;
     int kib = 192;
-    std::string sim = VANTORA_BINARY_DIR "/sim/vantora-sim";
+    std::string sim = VANTORA_BINARY_DIR "/tools/vantora-sim";
     CLI::App app{"Times a firmware load against the simulated receiver paced at 115200 bit/s",
                  "vantora-flash-bench"};
     app.add_option("--runs", runs, "Loads to time")->check(CLI::Range(1, 20))->capture_default_str();

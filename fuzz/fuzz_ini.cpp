@@ -7,18 +7,9 @@
 #include "app/ini_file.h"
 #include "app/settings.h"
 #include "fuzz/check.h"
-
-namespace {
+#include "protocol/text.h"
 
 using vantora::fuzz::Check;
-
-std::string Trimmed(const std::string& s) {
-    size_t b = s.find_first_not_of(" \t");
-    if (b == std::string::npos) return "";
-    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace vantora;
@@ -52,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         bool stored = StoreSettings(ini, s);
         Check(ini.ReadInteger("Setup", "Port", -1) == s.PortIndex);
         if (stored)
-            Check(ini.ReadString("Setup", "Path", "") == Trimmed(candidate));
+            Check(ini.ReadString("Setup", "Path", "") == Trim(candidate));
         else
             Check(candidate.find_first_of("\r\n") != std::string::npos);
         Check(ini.ReadInteger("Setup", "Portid", -12345) == portid);

@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/settings.h"
 #include "protocol/frame.h"
 #include "protocol/loader_crc.h"
+#include "protocol/text.h"
+#include "serial/baud_rates.h"
 #include "serial/serial_port.h"
 
 namespace vantora {
@@ -20,31 +21,11 @@ constexpr uint8_t CmdRestart = 0x01;
 constexpr uint8_t LoadRequestKind = 0x06;
 constexpr size_t AddressTextLimit = 11;  // the address is converted from a 12-byte area
 
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return s;
-}
-
 // Digits of base 10 or 16 only; false for an empty text or a value above limit.
 bool ParseUnsigned(std::string_view text, int base, uint64_t limit, uint64_t& value) {
-    if (text.empty()) return false;
-    value = 0;
-    for (char c : text) {
-        int d;
-        if (c >= '0' && c <= '9') {
-            d = c - '0';
-        } else if (base == 16 && c >= 'a' && c <= 'f') {
-            d = c - 'a' + 10;
-        } else if (base == 16 && c >= 'A' && c <= 'F') {
-            d = c - 'A' + 10;
-        } else {
-            return false;
-        }
-        value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(d);
-        if (value > limit) return false;
-    }
-    return true;
+    const auto v = ParseInteger(text, base, 0, static_cast<int64_t>(limit));
+    if (v) value = static_cast<uint64_t>(*v);
+    return v.has_value();
 }
 
 std::string Quoted(std::string_view s) {
@@ -70,7 +51,7 @@ std::optional<LoadFields> ParseLoadFields(int target, std::string_view address, 
     const int shift = target == Target4100 ? 16 : 10;
     const std::string_view a = Trim(address);
     uint64_t value = 0;
-    if (a.size() > AddressTextLimit || !ParseUnsigned(a, 16, UINT64_MAX >> 4, value)) {
+    if (a.size() > AddressTextLimit || !ParseUnsigned(a, 16, uint64_t{1} << 44, value)) {
         error = "Address " + Quoted(address) + " is not a hexadecimal number of at most 11 digits";
         return std::nullopt;
     }

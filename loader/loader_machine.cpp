@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "app/settings.h"
 #include "protocol/commands.h"
 #include "protocol/loader_crc.h"
+#include "serial/baud_rates.h"
 #include "serial/serial_port.h"
 
 namespace vantora {
@@ -12,7 +12,6 @@ namespace vantora {
 namespace {
 
 constexpr uint8_t CmdFactoryDefault = 0x08;
-constexpr int LoaderBaud = 115200;
 
 }  // namespace
 

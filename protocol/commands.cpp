@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 
+#include "protocol/text.h"
+
 namespace vantora {
 
 const CommandInfo CommandTable[32] = {
@@ -174,11 +176,9 @@ std::vector<const char*> ControlNamesOf(int cmd) {
     }
 }
 
-bool IsBlank(char c) {
+// White space as atoi skips it.
+bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
 }
 
 // The low 16 bits of the degrees-and-minutes conversion, for any 64-bit value: the sum is
@@ -320,19 +320,7 @@ bool PanelValues::Assign(const std::string& control, const std::string& value, s
 // ---- conversions ----
 
 std::optional<int64_t> StrictInteger(const std::string& text) {
-    size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    if (i == text.size()) return std::nullopt;
-    const uint64_t limit = negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1;
-    uint64_t magnitude = 0;
-    for (; i < text.size(); ++i) {
-        if (!IsDigit(text[i])) return std::nullopt;
-        const uint64_t digit = static_cast<uint64_t>(text[i] - '0');
-        if (magnitude > (limit - digit) / 10) return std::nullopt;
-        magnitude = magnitude * 10 + digit;
-    }
-    return negative ? static_cast<int64_t>(uint64_t{0} - magnitude) : static_cast<int64_t>(magnitude);
+    return ParseInteger(text, 10, std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max());
 }
 
 std::optional<double> StrictReal(const std::string& text) {
@@ -371,7 +359,7 @@ int64_t IntegerOr(const std::string& text, int64_t fallback) {
 int64_t LeadingNumber(const std::string& text) {
     size_t i = 0;
     const size_t n = text.size();
-    while (i < n && IsBlank(text[i])) ++i;
+    while (i < n && IsSpace(text[i])) ++i;
     bool negative = false;
     if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     const uint64_t limit = negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1;

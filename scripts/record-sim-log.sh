@@ -5,7 +5,7 @@
 set -euo pipefail
 out=$1 seconds=$2
 shift 2
-sim=${SIM:-build/sim/vantora-sim}
+sim=${SIM:-build/tools/vantora-sim}
 dir=$(mktemp -d)
 trap 'kill $pid 2>/dev/null || true; rm -rf "$dir"' EXIT
 "$sim" --link "$dir/tty" "$@" > "$dir/path" &

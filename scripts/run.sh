@@ -18,7 +18,7 @@ build_viewer() {
 start_sim() {
   SIM_DIR="$(mktemp -d /tmp/vantora-run.XXXXXX)"
   SIM_LINK="$SIM_DIR/vantora-com1"
-  "$VANTORA_BUILD/sim/vantora-sim" --link "$SIM_LINK" "$@" >"$SIM_DIR/sim.out" 2>"$SIM_DIR/sim.err" &
+  "$VANTORA_BUILD/tools/vantora-sim" --link "$SIM_LINK" "$@" >"$SIM_DIR/sim.out" 2>"$SIM_DIR/sim.err" &
   SIM_PID=$!
   for _ in $(seq 1 100); do
     [ -e "$SIM_LINK" ] && return 0

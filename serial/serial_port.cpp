@@ -13,39 +13,13 @@
 #include <cstdio>
 #include <utility>
 
+#include "serial/baud_rates.h"
+
 namespace vantora {
 
 namespace {
 
 constexpr const char* BoxCaption = "Error";
-
-struct BaudSpeed {
-    int baud;
-    speed_t speed;
-};
-
-constexpr BaudSpeed BaudSpeeds[] = {
-    {50, B50},         {75, B75},         {110, B110},       {134, B134},     {150, B150},
-    {200, B200},       {300, B300},       {600, B600},       {1200, B1200},   {1800, B1800},
-    {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200}, {38400, B38400},
-    {57600, B57600},   {115200, B115200}, {230400, B230400},
-#ifdef B460800
-    {460800, B460800},
-#endif
-#ifdef B921600
-    {921600, B921600},
-#endif
-};
-
-bool BaudToSpeed(int baud, speed_t* speed) {
-    for (const BaudSpeed& entry : BaudSpeeds) {
-        if (entry.baud == baud) {
-            *speed = entry.speed;
-            return true;
-        }
-    }
-    return false;
-}
 
 #ifdef CMSPAR
 constexpr tcflag_t MarkSpaceFlag = CMSPAR;
@@ -58,8 +32,8 @@ constexpr tcflag_t FrameFlags = CSIZE | PARENB | PARODD | CSTOPB | MarkSpaceFlag
 // Puts baud rate, data bits, parity code (0 none, 1 odd, 2 even, 3 mark, 4 space) and stop-bit
 // code (0 one, 1 one and a half, 2 two) into t. False for a value the terminal cannot take.
 bool SetFrame(termios& t, int baud, int byteSize, int parity, int stopBits) {
-    speed_t speed;
-    if (!BaudToSpeed(baud, &speed)) return false;
+    speed_t speed = 0;
+    if (!SpeedOfBaud(baud, speed)) return false;
     tcflag_t frame = 0;
     switch (byteSize) {
         case 5:

@@ -10,29 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "serial/baud_rates.h"
+
 namespace vantora::sim {
-
-namespace {
-struct SpeedPair {
-    int Baud;
-    speed_t Speed;
-};
-constexpr SpeedPair Speeds[] = {{1200, B1200},   {2400, B2400},     {4800, B4800},
-                                {9600, B9600},   {19200, B19200},   {38400, B38400},
-                                {57600, B57600}, {115200, B115200}, {230400, B230400}};
-}  // namespace
-
-int BaudOfSpeed(unsigned speed) {
-    for (const auto& s : Speeds)
-        if (s.Speed == speed) return s.Baud;
-    return 0;
-}
-
-unsigned SpeedOfBaud(int baud) {
-    for (const auto& s : Speeds)
-        if (s.Baud == baud) return s.Speed;
-    return B0;
-}
 
 bool Pty::Open(int rate, std::string& error) {
     Close();
@@ -58,8 +38,8 @@ bool Pty::Open(int rate, std::string& error) {
     termios tio{};
     if (tcgetattr(s, &tio) == 0) {
         cfmakeraw(&tio);
-        speed_t sp = SpeedOfBaud(rate);
-        if (sp != B0) {
+        speed_t sp = B0;
+        if (SpeedOfBaud(rate, sp)) {
             cfsetispeed(&tio, sp);
             cfsetospeed(&tio, sp);
         }

@@ -19,6 +19,7 @@ public:
     void Close();
     bool IsOpen() const { return master_ >= 0; }
     int Master() const { return master_; }
+    int Slave() const { return slave_; }
     const std::string& SlavePath() const { return slavePath_; }
     // The rate the host set on its end; 0 when it cannot be read.
     int HostRate() const;
@@ -30,10 +31,6 @@ private:
     int slave_ = -1;
     std::string slavePath_;
 };
-
-// termios speed constants and baud numbers; 0 / B0 for rates a terminal has no constant for.
-int BaudOfSpeed(unsigned speed);
-unsigned SpeedOfBaud(int baud);
 
 // Points link at target, replacing an existing symbolic link (never another kind of file).
 bool PointLink(const std::string& link, const std::string& target, std::string& error);

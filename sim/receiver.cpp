@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/settings.h"
 #include "protocol/commands.h"
 #include "protocol/frame.h"
 #include "protocol/le_bytes.h"
+#include "serial/baud_rates.h"
 #include "sim/sentences.h"
 
 namespace vantora::sim {
@@ -36,12 +36,6 @@ constexpr int TraceSizeCode = Receiver::TraceCapacity / 65536;
 constexpr size_t ProgramBlock = 16384;
 constexpr char RevisionLabel[] = "VSIM 1.80";
 
-int BaudIndexOf(int baud) {
-    for (int i = 0; i < BaudRateCount; ++i)
-        if (BaudRates[i] == baud) return i;
-    return 0;
-}
-
 }  // namespace
 
 Receiver::Receiver(const Clock& clock, const ReceiverOptions& options)
@@ -66,7 +60,7 @@ Receiver::Receiver(const Clock& clock, const ReceiverOptions& options)
 
 void Receiver::FactoryDefault() {
     settings_ = ReceiverSettings{};
-    settings_.BaudIndex = BaudIndexOf(options_.Baud);
+    settings_.BaudIndex = std::max(0, BaudIndexOf(options_.Baud));
     settings_.NmeaChecksum = options_.Checksum;
     settings_.OutputFormat = options_.Binary ? 3 : 1;
 }

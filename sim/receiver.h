@@ -10,6 +10,7 @@
 
 #include "protocol/loader_crc.h"
 #include "protocol/platform.h"
+#include "serial/baud_rates.h"
 #include "sim/faults.h"
 #include "sim/line.h"
 #include "sim/reports.h"
@@ -17,7 +18,7 @@
 
 namespace vantora::sim {
 
-constexpr int LoaderRate = 115200;
+constexpr int LoaderRate = LoaderBaud;
 
 struct LoaderOptions {
     std::optional<uint16_t> Crc;  // report this CRC instead of the one computed

@@ -78,7 +78,7 @@ protected:
         const PanelValues v = window_->CollectPanelValues();
         char head[16];
         std::snprintf(head, sizeof head, " 0x%02x", cmd);
-        std::string line = VANTORA_BINARY_DIR "/app/cli/vantora-frame";
+        std::string line = VANTORA_BINARY_DIR "/tools/vantora-frame";
         line += head;
         for (const ControlInfo* c : CommandControls(cmd)) {
             const std::string value = c->Kind == ControlKind::Text   ? v.Text(c->Name)

@@ -20,11 +20,17 @@
 #include <vector>
 
 #include "protocol/platform.h"
+#include "sim/pty.h"
 #include "tests/support/files.h"
 
 extern char** environ;
 
 namespace vantora::test {
+
+// Where the build puts the command-line tools.
+inline std::string Tool(const std::string& name) {
+    return VANTORA_BINARY_DIR "/tools/" + name;
+}
 
 // Bytes that look like an image and differ per seed.
 inline std::vector<uint8_t> Pattern(size_t n, uint32_t seed = 7) {
@@ -57,17 +63,13 @@ public:
     SimProcess(const fs::path& link, const std::vector<std::string>& options,
                const std::string& out = "/dev/null")
         : link_(link.string()) {
-        std::vector<std::string> args = {VANTORA_BINARY_DIR "/sim/vantora-sim", "--link", link_};
+        std::vector<std::string> args = {Tool("vantora-sim"), "--link", link_};
         args.insert(args.end(), options.begin(), options.end());
         pid_ = Spawn(args, out);
         for (int i = 0; i < 200 && !fs::exists(link_); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    ~SimProcess() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
+    ~SimProcess() { Stop(); }
     // Ends the program; its exit status, or -1.
     int Stop() {
         if (pid_ <= 0) return -1;
@@ -94,29 +96,57 @@ private:
     pid_t pid_ = -1;
 };
 
+// The simulator in a fresh folder, behind the link "tty" there, with what it sends recorded in
+// "sent.bin", what its loader programs in "flash.bin" and what it prints in "out".
+class Simulator : public TempDir, public SimProcess {
+public:
+    explicit Simulator(const std::vector<std::string>& options = {})
+        : TempDir("vantora-sim"), SimProcess(TempDir::Path("tty"), WithFiles(options), TempDir::Path("out")) {
+        EXPECT_TRUE(Running()) << "the simulator made no terminal";
+    }
+    std::string Path(const std::string& name) const { return TempDir::Path(name); }
+    std::string WriteImage(const std::vector<uint8_t>& bytes, const std::string& name = "image.bin") const {
+        WriteFile(Path(name), std::string(bytes.begin(), bytes.end()));
+        return Path(name);
+    }
+    std::vector<uint8_t> Flash() const {
+        const std::string s = Slurp(Path("flash.bin"));
+        return {s.begin(), s.end()};
+    }
+    // Everything the receiver sent to the host.
+    std::string Sent() const { return Slurp(Path("sent.bin")); }
+    // What the program printed.
+    std::string Output() const { return Slurp(Path("out")); }
+
+private:
+    std::vector<std::string> WithFiles(std::vector<std::string> options) const {
+        options.insert(options.begin(), {"--record", Path("sent.bin"), "--flash-file", Path("flash.bin")});
+        return options;
+    }
+};
+
 // A pseudo-terminal: the port opens the slave by path, the test plays the receiver on the master.
 // Termios requests on the master act on the slave, so the master also shows the port's settings.
-// observer is a plain extra descriptor of the slave for looking at its receive queue.
+// observer is the simulator's own descriptor of the slave, for looking at its receive queue.
 struct Pty {
     using Bytes = std::vector<uint8_t>;
-    int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    sim::Pty pty;
+    int master = -1;
     int observer = -1;
     std::string path;
 
     Pty() {
-        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return;
-        path = ptsname(master);
-        observer = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    }
-    ~Pty() {
-        CloseMaster();
-        if (observer >= 0) close(observer);
+        std::string error;
+        if (!pty.Open(0, error)) return;
+        master = pty.Master();
+        observer = pty.Slave();
+        path = pty.SlavePath();
     }
     bool Ok() const { return master >= 0 && observer >= 0; }
     // The receiver's side goes away, as an unplugged adapter.
     void CloseMaster() {
-        if (master >= 0) close(master);
-        master = -1;
+        pty.Close();
+        master = observer = -1;
     }
     void Write(const Bytes& bytes) { Send(bytes.data(), bytes.size()); }
     void Send(const std::string& s) { Send(s.data(), s.size()); }

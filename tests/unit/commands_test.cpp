@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "protocol/text.h"
+
 using namespace vantora;
 
 namespace {
@@ -218,6 +220,27 @@ TEST(Commands, Conversions) {
         EXPECT_EQ(LeadingNumber(c.text), c.leading);
     }
 
+    // The one strict parser under StrictInteger, the INI reader and the load fields.
+    struct Parse {
+        std::string text;
+        int base;
+        int64_t min, max;
+        std::optional<int64_t> value;
+    };
+    const Parse parses[] = {{"C0000", 16, 0, 0xFFFFF, 0xC0000},   {"c0000", 16, 0, 0xFFFFF, 0xC0000},
+                            {"100000", 16, 0, 0xFFFFF, {}},       {"FFFF", 16, 0, 0xFFFF, 0xFFFF},
+                            {"10000", 16, 0, 0xFFFF, {}},         {"+1", 16, 0, 0xFFFF, {}},
+                            {"0x10", 16, 0, 0xFFFF, {}},          {"g", 16, 0, 0xFFFF, {}},
+                            {"65535", 10, 0, 65535, 65535},       {"65536", 10, 0, 65535, {}},
+                            {"-1", 10, 0, 65535, {}},             {"1f", 10, 0, 65535, {}},
+                            {"-2147483648", 10, INT32_MIN, INT32_MAX, INT32_MIN},
+                            {"2147483648", 10, INT32_MIN, INT32_MAX, {}},
+                            {"+7", 10, -8, 8, 7},                 {"-9", 10, -8, 8, {}},
+                            {"", 10, -8, 8, {}},                  {"-", 10, -8, 8, {}},
+                            {"5", 10, 6, 8, {}},                  {"99999999999999999999", 10, 0, kMax, {}}};
+    for (const Parse& p : parses)
+        EXPECT_EQ(ParseInteger(p.text, p.base, p.min, p.max), p.value) << "'" << p.text << "' base " << p.base;
+
     const std::pair<std::string, std::optional<double>> reals[] = {{"298.257223563", 298.257223563},
                                                                    {"+.5", 0.5},
                                                                    {"1.5E-2", 0.015},
@@ -268,7 +291,7 @@ TEST(Commands, PanelValuesAssign) {
 }
 
 TEST(Commands, FrameToolEndToEnd) {
-    const std::string tool = VANTORA_BINARY_DIR "/app/cli/vantora-frame";
+    const std::string tool = VANTORA_BINARY_DIR "/tools/vantora-frame";
     if (access(tool.c_str(), X_OK) != 0) GTEST_SKIP() << "vantora-frame not built";
     const struct {
         const char* args;

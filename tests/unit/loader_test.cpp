@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <numeric>
+#include <map>
 
 #include "loader/loader_machine.h"
 #include "protocol/loader_crc.h"
@@ -89,16 +89,6 @@ TEST_F(ImageFile, SizesAndRefusals) {
     EXPECT_EQ(ReadFirmwareFile(dir.Path("missing.bin"), image).Status, ImageReadStatus::CannotOpen);
     EXPECT_EQ(ReadFirmwareFile(dir.Dir().string(), image).Status, ImageReadStatus::ReadFailed);
     EXPECT_TRUE(ReadFirmwareFile(Write("e.bin", {}), image).FileShown());
-}
-
-TEST_F(ImageFile, AShorterFileLeavesNoStaleBytes) {
-    FirmwareImage image;
-    ASSERT_TRUE(ReadFirmwareFile(Write("long.bin", std::vector<uint8_t>(3000, 0x55)), image).Ok());
-    ASSERT_TRUE(ReadFirmwareFile(Write("short.bin", std::vector<uint8_t>(1500, 0x11)), image).Ok());
-    EXPECT_EQ(image.Size, 1500);
-    EXPECT_EQ(image.Bytes[1499], 0x11);
-    EXPECT_TRUE(std::all_of(image.Bytes.begin() + 1500, image.Bytes.begin() + 3000,
-                            [](uint8_t b) { return b == 0; }));
 }
 
 TEST(LoadFields, ConversionsAndRefusals) {
@@ -343,115 +333,113 @@ TEST(LoaderMachineTest, DefaultLoadOf192KiB) {
     EXPECT_FALSE(line.machine.Active());
 }
 
-TEST(LoaderMachineTest, SilentReceiverTimesOutBackToStandby) {
+// Every way a load ends, one row each: the target, the receiver's fault, Auto Load, the factory
+// default, the revision check and the CRC field, with what the user does during the load.
+TEST(LoaderMachineTest, LoadOutcomes) {
+    enum Act { None, Interrupt, Unplug };
+    constexpr int Untimed = -2;  // the time to Standby depends on the receiver, not on a deadline
+    constexpr int Stays = -1;
+    sim::ReceiverOptions good, silent, badCrc, nack;
+    silent.Loader.Silent = true;
+    badCrc.Loader.Crc = 0x1234;
+    nack.Loader.Nack = true;
     struct Case {
+        const char* name;
         int target;
-        int seconds;  // the wait's deadline
-        int state;    // the state that waits
-    } cases[] = {{TargetDefault, 5, StateWaitResponse},
-                 {TargetUsb, 20, StateWaitResponse},
-                 {Target4100, 5, StateWaitAck}};
+        sim::ReceiverOptions rx;
+        bool autoLoad = false, factoryDefault = false, revisionCheck = false;
+        std::optional<uint16_t> crc;  // the CRC field; a good load's when empty
+        Act act = None;               // done as soon as the load is in state actAt
+        int actAt = 0;
+        LoadEnd end = LoadEnd::Passed;
+        int reportState = StateCheckCrc;
+        int from = StateFirmwareOk;  // from entering this state ...
+        int seconds = 2;             // ... whole seconds until Standby
+        bool armed = false;          // armed again in Standby
+    };
+    const Case cases[] = {
+        {"Default", TargetDefault, good, false, false, false, {}, None, 0, LoadEnd::Passed, StateCheckCrc, StateFirmwareOk, 2},
+        {"USB", TargetUsb, good, false, false, false, {}, None, 0, LoadEnd::Passed, StateCheckCrc, StateFirmwareOk, 2},
+        {"4100", Target4100, good, false, false, false, {}, None, 0, LoadEnd::Passed, StateCheckCrc, StateFirmwareOk, 2},
+        {"factory default", TargetDefault, good, false, true, false, {}, None, 0, LoadEnd::Passed,
+         StateFactoryDefault, StateFirmwareOk, Untimed, false},
+        {"Auto Load", TargetDefault, good, true, false, false, {}, None, 0, LoadEnd::Passed, StateCheckCrc,
+         StateFirmwareOk, 2, true},
+        {"silent Default", TargetDefault, silent, false, false, false, {}, None, 0, LoadEnd::TimedOut,
+         StateWaitResponse, StateWaitResponse, 6},
+        {"silent USB", TargetUsb, silent, false, false, false, {}, None, 0, LoadEnd::TimedOut,
+         StateWaitResponse, StateWaitResponse, 21},
+        {"silent 4100", Target4100, silent, false, false, false, {}, None, 0, LoadEnd::TimedOut, StateWaitAck,
+         StateWaitAck, 6},
+        {"receiver's CRC differs", TargetDefault, badCrc, false, false, false, {}, None, 0,
+         LoadEnd::CrcMismatch, StateCheckCrc, StateFailCrc, 2},
+        {"receiver's CRC differs, Auto Load", TargetDefault, badCrc, true, false, false, {}, None, 0,
+         LoadEnd::CrcMismatch, StateCheckCrc, StateFailCrc, 3, true},
+        {"CRC field differs", TargetDefault, good, false, false, false, uint16_t{0}, None, 0,
+         LoadEnd::CrcMismatch, StateCheckCrc, StateFailCrc, 2},
+        {"request refused", TargetDefault, nack, false, false, false, {}, None, 0, LoadEnd::Refused,
+         StateErasing, StateErasing, Untimed, true},
+        {"revision check", TargetDefault, good, false, false, true, {}, None, 0, LoadEnd::RevisionFailed,
+         StateCheckRevision, StateFailRevision, 3},
+        {"interrupted", TargetDefault, good, false, false, false, {}, Interrupt, StateProgramming,
+         LoadEnd::Interrupted, StateProgramming, StateInterrupt, Stays},
+        {"interrupted, Auto Load", TargetDefault, good, true, false, false, {}, Interrupt, StateProgramming,
+         LoadEnd::Interrupted, StateProgramming, StateInterrupt, Untimed, true},
+        {"adapter unplugged", TargetDefault, good, false, false, false, {}, Unplug, StateSending,
+         LoadEnd::PortFailed, StateSending, StateSending, 0},
+    };
     for (const Case& c : cases) {
-        SCOPED_TRACE(LoadTargetNames[c.target]);
-        sim::ReceiverOptions o;
-        o.Loader.Silent = true;
-        Line line(o);
-        line.Write(MakeJob(Pattern(1000), c.target, 16));
-        ASSERT_TRUE(line.RunToState(c.state, 1000));
-        const int64_t entered = line.clock.NowSeconds();
-        // Whole seconds: the deadline passes when the clock is past now + n.
-        ASSERT_TRUE(line.RunToState(StateStandby, 30000, 100));
-        EXPECT_EQ(line.clock.NowSeconds() - entered, c.seconds + 1);
-        EXPECT_FALSE(line.machine.Active());
-        ASSERT_EQ(line.display.reports.size(), 1u);
-        EXPECT_EQ(line.display.reports[0].End, LoadEnd::TimedOut);
-        EXPECT_EQ(line.display.reports[0].State, c.state);
-        EXPECT_EQ(line.display.reports[0].RequestSent, c.target == Target4100);
-        EXPECT_TRUE(line.display.results.empty() || line.display.results.back() != LoadResultText::Fail);
-    }
-}
-
-TEST(LoaderMachineTest, CrcMismatchFailsAndHoldsTheEndStateForItsTime) {
-    for (bool autoLoad : {false, true}) {
-        SCOPED_TRACE(autoLoad ? "Auto Load" : "Write");
-        sim::ReceiverOptions o;
-        o.Loader.Crc = 0x1234;
-        Line line(o);
-        auto job = MakeJob(Pattern(3000), TargetDefault, 16);
-        job.AutoLoad = autoLoad;
+        SCOPED_TRACE(c.name);
+        Line line(c.rx);
+        auto job = MakeJob(Pattern(3000), c.target, 64, c.crc);
+        job.AutoLoad = c.autoLoad;
+        job.FactoryDefault = c.factoryDefault;
+        job.RevisionCheck = c.revisionCheck;
+        job.RevisionText = "Rev1000000";
         line.display.job = job;
         line.Write(job);
-        ASSERT_TRUE(line.RunToState(StateFailCrc, 5000));
-        const int64_t entered = line.clock.NowSeconds();
-        ASSERT_EQ(line.display.crcs.size(), 1u);
-        EXPECT_EQ(line.display.crcs[0].Receiver, 0x1234);
-        EXPECT_EQ(line.display.crcs[0].Host, line.display.crcs[0].Expected);
-        EXPECT_EQ(line.display.results.back(), LoadResultText::Fail);
-        EXPECT_EQ(line.display.reports.at(0).End, LoadEnd::CrcMismatch);
-        ASSERT_TRUE(line.RunToState(StateStandby, 5000, 100));
-        EXPECT_EQ(line.clock.NowSeconds() - entered, autoLoad ? 3 : 2);
-        EXPECT_EQ(line.machine.Active(), autoLoad);
-    }
-    // The receiver agrees with the host but not with the CRC field: a failure too.
-    Line line;
-    line.Write(MakeJob(Pattern(3000), TargetDefault, 16, uint16_t{0}));
-    ASSERT_TRUE(line.RunToState(StateFailCrc, 5000));
-    EXPECT_EQ(line.display.crcs.at(0).Host, line.display.crcs.at(0).Receiver);
-}
-
-TEST(LoaderMachineTest, InterruptionShowsInterruptAndCanBeLeft) {
-    for (bool autoLoad : {false, true}) {
-        SCOPED_TRACE(autoLoad ? "Auto Load" : "Write");
-        Line line;
-        auto job = MakeJob(Pattern(60000), TargetDefault, 64);
-        job.AutoLoad = autoLoad;
-        line.Write(job);
-        ASSERT_TRUE(line.RunToState(StateProgramming, 5000));
-        const int64_t at = line.clock.NowMs();
-        line.machine.SetActive(false);
-        ASSERT_TRUE(line.RunUntil([&] { return line.display.Count(StateInterrupt) == 1; }, 1000));
+        std::map<int, int64_t> entered;  // when each state was last entered, in clock seconds
+        int last = -1;
+        bool acted = false;
+        const auto watch = [&] {
+            const int state = line.machine.GetState();
+            if (state != last) entered[state] = line.clock.NowSeconds(), last = state;
+            if (c.act != None && !acted && state == c.actAt) {
+                acted = true;
+                if (c.act == Interrupt) line.machine.SetActive(false);
+                if (c.act == Unplug) line.port->Close();
+            }
+            return !line.display.reports.empty() && state == StateStandby;
+        };
+        const bool standby = line.RunUntil(watch, 40000, 100);
         ASSERT_EQ(line.display.reports.size(), 1u);
-        EXPECT_EQ(line.display.reports[0].End, LoadEnd::Interrupted);
-        EXPECT_EQ(line.display.reports[0].State, StateProgramming);
-        if (autoLoad) {
-            // Two seconds later Standby, armed for the next receiver.
-            ASSERT_TRUE(line.RunToState(StateStandby, 3000));
-            EXPECT_EQ(line.display.states.back(), StateStandby);
-            EXPECT_GE(line.clock.NowMs() - at, 2000);
-            EXPECT_TRUE(line.machine.Active());
+        const LoadReport& r = line.display.reports[0];
+        EXPECT_EQ(r.End, c.end) << r.Detail;
+        EXPECT_EQ(r.State, c.reportState);
+        if (r.End == LoadEnd::Passed) {
+            EXPECT_EQ(line.rx->Flash(), StreamOf(Pattern(3000), 64));
+        }
+        if (r.End == LoadEnd::Passed || r.End == LoadEnd::CrcMismatch) {
+            ASSERT_FALSE(line.display.results.empty());
+            EXPECT_EQ(line.display.results.back(),
+                      r.End == LoadEnd::Passed ? LoadResultText::Pass : LoadResultText::Fail);
+        }
+        if (c.seconds == Stays) {
+            // Without Auto Load an interrupted load stays where it is, unarmed, until told to leave.
+            EXPECT_FALSE(standby);
+            EXPECT_FALSE(line.machine.Active());
+            line.machine.ReturnToStandby();
+            ASSERT_TRUE(line.RunToState(StateStandby, 500));
+            EXPECT_EQ(line.display.reports.size(), 1u) << "reported once";
             continue;
         }
-        // Without Auto Load it stays there, unarmed, until told to leave.
-        EXPECT_FALSE(line.RunToState(StateStandby, 3000, 100));
-        EXPECT_FALSE(line.machine.Active());
-        line.machine.ReturnToStandby();
-        ASSERT_TRUE(line.RunToState(StateStandby, 500));
-        EXPECT_EQ(line.display.reports.size(), 1u) << "reported once";
+        ASSERT_TRUE(standby);
+        EXPECT_EQ(line.machine.Active(), c.armed);
+        EXPECT_GT(line.display.Count(c.from), 0);
+        if (c.seconds != Untimed) {
+            EXPECT_EQ(entered[StateStandby] - entered.at(c.from), c.seconds);
+        }
     }
-}
-
-TEST(LoaderMachineTest, PortWriteFailureEndsTheLoadVisibly) {
-    Line line;
-    line.Write(MakeJob(Pattern(60000), TargetDefault, 64));
-    ASSERT_TRUE(line.RunToState(StateSending, 5000));
-    line.port->Close();  // the adapter is gone
-    ASSERT_TRUE(line.RunToState(StateStandby, 1000));
-    ASSERT_EQ(line.display.reports.size(), 1u);
-    EXPECT_EQ(line.display.reports[0].End, LoadEnd::PortFailed);
-    EXPECT_EQ(line.display.reports[0].Detail, WriteFailedText);
-    EXPECT_EQ(line.display.results.back(), LoadResultText::Fail);
-    EXPECT_FALSE(line.machine.Active());
-}
-
-TEST(LoaderMachineTest, RevisionCheckEndsInFailRevision) {
-    Line line;
-    auto job = MakeJob(Pattern(3000), TargetDefault, 16);
-    job.RevisionCheck = true;
-    job.RevisionText = "Rev1000000";
-    line.Write(job);
-    ASSERT_TRUE(line.RunToState(StateCheckRevision, 5000));
-    ASSERT_TRUE(line.RunToState(StateFailRevision, 10000, 100));
-    EXPECT_EQ(line.display.reports.at(0).End, LoadEnd::RevisionFailed);
 }
 
 TEST(LoaderMachineTest, AutoLoadLoadsReceiversThatAnnounceThemselves) {

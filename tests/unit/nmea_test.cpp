@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -65,20 +66,89 @@ std::string BodyOfLength(const std::string& address, int fields, int length) {
     return body;
 }
 
-TEST(NmeaGga, ExampleSentenceFillsRecordAndConsumesThroughLf) {
+// The record in one line: time, date, position, fix, DOPs, the used and in-view satellites with
+// their entries, so that one table row checks everything a sentence writes.
+std::string Digest(const NavRecord& r) {
+    std::ostringstream s;
+    s.precision(9);
+    s << r.Year << '-' << r.Month << '-' << r.Day << ' ' << r.Hour << ':' << r.Minute << ':' << r.Second << ' '
+      << r.Latitude << r.LatitudeHemisphere << ' ' << r.Longitude << r.LongitudeHemisphere << " alt " << r.Altitude
+      << " spd " << r.Speed << " crs " << r.Course << " q" << r.FixQuality << " m" << r.FixMode << ' '
+      << (r.Status ? r.Status : '-') << " dop " << r.Dop1 << '/' << r.Dop2 << '/' << r.Dop3 << " used "
+      << r.SatellitesUsed << " view " << r.SatellitesInView << " [";
+    for (int i = 0; i < 16 && r.InView[i] != 0; ++i) {
+        s << ' ' << r.InView[i];
+        if (r.InView[i] >= 1 && r.InView[i] <= 64) {
+            const SatelliteEntry& e = r.Satellites[r.InView[i] - 1];
+            s << ':' << e.Elevation << '/' << e.Azimuth << '/' << e.Cn0 << (e.Used ? "u" : "");
+        }
+    }
+    s << " ] used";
+    for (int n = 1; n <= 64; ++n)
+        if (r.Satellites[n - 1].Used) s << ' ' << n;
+    return s.str();
+}
+
+// Sentences and the record they leave, each row after a known time, date and fix (the GGA
+// example and an RMC), so that what a sentence leaves alone shows too.
+TEST(NmeaRecord, SentencesAndTheRecordTheyLeave) {
+    const auto gga = [](const std::string& time, const std::string& lat, const std::string& lon,
+                        const std::string& quality, const std::string& alt) {
+        return Sentence("GPGGA," + time + "," + lat + ",N," + lon + ",E," + quality + ",08,0.9," + alt +
+                        ",M,46.9,M,,");
+    };
+    const auto rmc = [](const std::string& speed, const std::string& course, const std::string& date) {
+        return Sentence("GPRMC,123519,A,4807.038,N,01131.000,E," + speed + "," + course + "," + date +
+                        ",003.1,W");
+    };
+    const std::string group[3] = {
+        Sentence("GPGSV,3,1,10,01,40,083,46,02,17,308,41,12,07,344,39,14,22,228,45"),
+        Sentence("GPGSV,3,2,10,15,50,100,40,17,30,200,35,19,10,300,30,22,60,045,48"),
+        Sentence("GPGSV,3,3,10,24,05,010,20,32,70,120,44"),
+    };
+    const std::string used = Sentence("GPGSA,A,3,01,17,32,,,,,,,,,,1.0,1.0,1.0") +
+                             Sentence("GPGSV,1,1,02,05,11,111,21,07,12,112,22");
+    const std::pair<std::string, std::string> rows[] = {
+        {"", "2003-2-1 12:35:19 4807.03809N 1131E alt 545 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        {gga("123519", "4807.038", "", "1", ""), "2003-2-1 12:35:19 4807.00391N 0E alt 0 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        {gga("123519", "4807.03800", "", "1", ""), "2003-2-1 12:35:19 4807.03809N 0E alt 0 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        {gga("123519", "48070.5", "01131.5", "1", ""), "2003-2-1 12:35:19 4807N 1131.00049E alt 0 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        {gga("010203.456", "", "", "0", "-12.7"), "2003-2-1 1:2:3 0N 0E alt -12 spd 0 crs 0 q5 m0 - dop 0/0/0 used 0 view 0 [ ] used"},
+        // A cut time keeps the previous one
+        {gga("0102", "", "", "2", ""), "2003-2-1 12:35:19 0N 0E alt 0 spd 0 crs 0 q1 m3 - dop 0/0/0 used 0 view 0 [ ] used"},
+        // An unknown quality leaves the fix
+        {gga("123519", "", "", "6", ""), "2003-2-1 12:35:19 0N 0E alt 0 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        {rmc("10.8", "054.7", "230394"), "2094-3-23 12:35:19 4807.03809N 1131E alt 545 spd 20 crs 54 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        // An empty date keeps the previous one
+        {rmc("", "", ""), "2003-2-1 12:35:19 4807.03809N 1131E alt 545 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        // 65 counts but marks nothing.
+        {Sentence("GPGSA,A,3,01,17,32,33,64,65,,,,,,,2.5,1.3,2.1"), "2003-2-1 12:35:19 4807.03809N 1131E alt 545 spd 0 crs 0 q0 m2 A dop 2.5/1.29999995/2.0999999 used 6 view 0 [ ] used"},
+        // A differential fix makes any GSA mode 3D+.
+        {gga("123519", "", "", "2", "") + Sentence("GPGSA,M,2,01,17,32,33,64,65,,,,,,,2.5,1.3,2.1"), "2003-2-1 12:35:19 0N 0E alt 0 spd 0 crs 0 q1 m3 M dop 2.5/1.29999995/2.0999999 used 6 view 0 [ ] used"},
+        // A short GSA reads its missing fields as empty, not the previous sentence's.
+        {Sentence("GPGSA,A,3,01,17,32,33,64,65,,,,,,,2.5,1.3,2.1") + Sentence("GPGSA,A,3,07") +
+             Sentence("GPGSV,1,1,02,07,10,20,30,17,40,50,60"),
+         "2003-2-1 12:35:19 4807.03809N 1131E alt 545 spd 0 crs 0 q0 m2 A dop 0/0/0 used 1 view 2 [ 7:10/20/30u 17:40/50/60 ] used 7"},
+        // The in-view list changes only at the group's end
+        {used + group[0] + group[1], "2003-2-1 12:35:19 4807.03809N 1131E alt 545 spd 0 crs 0 q0 m2 A dop 1/1/1 used 3 view 10 [ 5:11/111/21 7:12/112/22 ] used 1 17"},
+        {used + group[0] + group[1] + group[2], "2003-2-1 12:35:19 4807.03809N 1131E alt 545 spd 0 crs 0 q0 m2 A dop 1/1/1 used 3 view 10 [ 1:40/83/46u 2:17/308/41 12:7/344/39 14:22/228/45 15:50/100/40 17:30/200/35u 19:10/300/30 22:60/45/48 24:5/10/20 32:70/120/44u ] used 1 17 32"},
+    };
+    for (const auto& [text, want] : rows) {
+        TNmea nmea;
+        const std::string all = Sentence(GgaBody) + rmc("0", "0", "010203") + text;
+        for (int r : FeedAll(nmea, all)) EXPECT_EQ(r, SentenceAccepted) << text;
+        EXPECT_EQ(nmea.ErrorCount(), 0) << text;
+        EXPECT_EQ(Digest(nmea.Record()), want) << text;
+    }
+}
+
+TEST(NmeaGga, ExampleSentenceIsConsumedThroughItsLf) {
     TNmea nmea;
     const std::string gga = Sentence(GgaBody);
     const Fed f = Feed(nmea, gga + "$GPGLL,rest");
     EXPECT_EQ(f.result, SentenceAccepted);
     EXPECT_EQ(f.consumed, static_cast<int>(gga.size()));
-    const NavRecord& r = nmea.Record();
-    EXPECT_EQ(std::tie(r.Hour, r.Minute, r.Second), std::tuple(12, 35, 19));
-    EXPECT_EQ(r.Latitude, static_cast<float>(4807.038));
-    EXPECT_EQ(r.Longitude, 1131.0f);
-    EXPECT_EQ(std::string() + r.LatitudeHemisphere + r.LongitudeHemisphere, "NE");
-    EXPECT_EQ(std::tie(r.FixQuality, r.FixMode), std::tuple(QualityGps, Mode3D));
-    EXPECT_EQ(r.Altitude, 545);
-    EXPECT_EQ(r.Updated, 1);
+    EXPECT_EQ(nmea.Record().Updated, 1);
     EXPECT_EQ(nmea.ErrorCount(), 0);
     EXPECT_EQ(nmea.SentenceCount(KindGga), 1);
     EXPECT_EQ(nmea.LastKind(), KindGga);
@@ -102,6 +172,8 @@ TEST(NmeaStream, SentenceOutcomes) {
     const Case cases[] = {
         {"wrong checksum", wrongSum, {}, 1, false},
         {"no checksum", "$" + GgaBody + "\r\n", {1}, 0, true},
+        {"lower-case checksum digits, back to back", "$GPGLL,8,2,3,4,5,6*5e\r\n" + good + Sentence("PQLN,41,72"),
+         {1, 1, LoadAck}, 0, true},
         {"GGA one field fewer", Sentence(GgaBody.substr(0, GgaBody.size() - 1)), {}, 0, true},
         {"talker GN", Sentence("GN" + GgaBody.substr(2)), {}, 1, false},
         {"checksum ended by LF", cut + "\n", {}, 1, false},
@@ -170,17 +242,6 @@ TEST(NmeaStream, SplitAtEveryBytePosition) {
     }
 }
 
-TEST(NmeaStream, SentencesOneByteAtATimeAndBackToBack) {
-    // The first has its checksum in lower-case digits.
-    const std::string text = "$GPGLL,8,2,3,4,5,6*5e\r\n" + Sentence(GgaBody) + Sentence("PQLN,41,72");
-    const std::vector<int> expected = {SentenceAccepted, SentenceAccepted, LoadAck};
-    for (bool bytewise : {true, false}) {
-        TNmea nmea;
-        EXPECT_EQ(FeedAll(nmea, text, bytewise), expected);
-        EXPECT_EQ(nmea.ErrorCount(), 0);
-    }
-}
-
 TEST(NmeaPqln, LoaderNotices) {
     struct Case {
         std::string body;
@@ -210,101 +271,6 @@ TEST(NmeaPqln, LoaderNotices) {
         EXPECT_EQ(nmea.Record().Updated, c.result != 0 ? 1 : 0);
         EXPECT_EQ(nmea.SentenceCount(KindPqln), 1);
         EXPECT_EQ(nmea.ErrorCount(), 0);
-    }
-}
-
-TEST(NmeaFields, NumberReadings) {
-    const auto gga = [](const std::string& time, const std::string& lat, const std::string& lon,
-                        const std::string& quality, const std::string& alt) {
-        return Sentence("GPGGA," + time + "," + lat + ",N," + lon + ",E," + quality + ",08,0.9," + alt +
-                        ",M,46.9,M,,");
-    };
-    const auto rmc = [](const std::string& speed, const std::string& course, const std::string& date) {
-        return Sentence("GPRMC,123519,A,4807.038,N,01131.000,E," + speed + "," + course + "," + date +
-                        ",003.1,W");
-    };
-    // The record after a known time, date and fix and then the sentence, to see what it leaves.
-    const auto read = [&](const std::string& text) {
-        TNmea nmea;
-        EXPECT_EQ(FeedAll(nmea, Sentence(GgaBody) + rmc("0", "0", "010203") + text), std::vector<int>(3, 1))
-            << text;
-        return Snapshot(nmea);
-    };
-    const std::pair<std::string, double> latitudes[] = {
-        {"4807.038", 4807.0038}, {"4807.03800", 4807.038}, {"48070.5", 4807.0}, {"", 0.0}};
-    for (const auto& [text, want] : latitudes)
-        EXPECT_EQ(read(gga("123519", text, "", "1", "")).Latitude, static_cast<float>(want)) << text;
-    EXPECT_EQ(read(gga("123519", "", "01131.5", "1", "")).Longitude, static_cast<float>(1131.0005));
-
-    NavRecord r = read(gga("010203.456", "", "", "0", "-12.7"));
-    EXPECT_EQ(std::tie(r.Hour, r.Minute, r.Second, r.Altitude), std::tuple(1, 2, 3, -12));
-    EXPECT_EQ(std::tie(r.FixQuality, r.FixMode, r.LatitudeHemisphere),
-              std::tuple(QualityNoFix, ModeNoFix, 'N'));
-    r = read(gga("0102", "", "", "2", ""));  // a cut time keeps the previous one
-    EXPECT_EQ(std::tie(r.Hour, r.Minute, r.Second, r.Altitude), std::tuple(12, 35, 19, 0));
-    EXPECT_EQ(std::tie(r.FixQuality, r.FixMode), std::tuple(QualityDifferential, Mode3DPlus));
-    r = read(gga("123519", "", "", "6", ""));  // an unknown quality leaves the fix
-    EXPECT_EQ(std::tie(r.FixQuality, r.FixMode), std::tuple(QualityGps, Mode3D));
-
-    r = read(rmc("10.8", "054.7", "230394"));
-    EXPECT_EQ(std::tie(r.Speed, r.Course, r.Day, r.Month, r.Year), std::tuple(20, 54, 23, 3, 2094));
-    r = read(rmc("", "", ""));  // an empty date keeps the previous one
-    EXPECT_EQ(std::tie(r.Speed, r.Course, r.Day, r.Month, r.Year), std::tuple(0, 0, 1, 2, 2003));
-}
-
-TEST(NmeaGsa, UsedListDopsAndFixMode) {
-    TNmea nmea;
-    ASSERT_EQ(Feed(nmea, Sentence("GPGSA,A,3,01,17,32,33,64,65,,,,,,,2.5,1.3,2.1")).result, 1);
-    const NavRecord& r = nmea.Record();
-    EXPECT_EQ(r.SatellitesUsed, 6);  // 65 counts but marks nothing
-    EXPECT_EQ(std::tie(r.Status, r.FixMode), std::tuple('A', Mode3D));
-    EXPECT_EQ(std::tie(r.Dop1, r.Dop2, r.Dop3), std::tuple(2.5f, 1.3f, 2.1f));
-
-    // Differential fix makes any GSA mode 3D+.
-    ASSERT_EQ(Feed(nmea, Sentence("GPGGA,123519,4807.038,N,01131.000,E,2,08,0.9,545.4,M,46.9,M,,")).result,
-              1);
-    ASSERT_EQ(Feed(nmea, Sentence("GPGSA,M,2,01,17,32,33,64,65,,,,,,,2.5,1.3,2.1")).result, 1);
-    EXPECT_EQ(std::tie(r.Status, r.FixMode), std::tuple('M', Mode3DPlus));
-
-    // A short GSA reads its missing fields as empty, not the previous sentence's.
-    ASSERT_EQ(Feed(nmea, Sentence("GPGSA,A,3,07")).result, 1);
-    EXPECT_EQ(r.SatellitesUsed, 1);
-    EXPECT_EQ(std::tie(r.Dop1, r.Dop2, r.Dop3), std::tuple(0.0f, 0.0f, 0.0f));
-    // Only satellite 7 is used now.
-    ASSERT_EQ(Feed(nmea, Sentence("GPGSV,1,1,02,07,10,20,30,17,40,50,60")).result, 1);
-    EXPECT_EQ(r.Satellites[6].Used, 1);
-    EXPECT_EQ(r.Satellites[16].Used, 0);
-}
-
-TEST(NmeaGsv, GroupOfThreeFillsEntriesAndSwapsListAtTheEnd) {
-    TNmea nmea;
-    FeedAll(nmea, Sentence("GPGSA,A,3,01,17,32,,,,,,,,,,1.0,1.0,1.0") +
-                      Sentence("GPGSV,1,1,02,05,11,111,21,07,12,112,22"));
-    const NavRecord& r = nmea.Record();
-    const int32_t oldList[16] = {5, 7};
-    ASSERT_EQ(std::memcmp(r.InView, oldList, sizeof oldList), 0);
-
-    const std::string group[3] = {
-        "GPGSV,3,1,10,01,40,083,46,02,17,308,41,12,07,344,39,14,22,228,45",
-        "GPGSV,3,2,10,15,50,100,40,17,30,200,35,19,10,300,30,22,60,045,48",
-        "GPGSV,3,3,10,24,05,010,20,32,70,120,44",
-    };
-    for (int m = 0; m < 2; ++m) {
-        ASSERT_EQ(Feed(nmea, Sentence(group[m])).result, 1);
-        EXPECT_EQ(std::memcmp(r.InView, oldList, sizeof oldList), 0) << "after message " << m + 1;
-    }
-    ASSERT_EQ(Feed(nmea, Sentence(group[2])).result, 1);
-    const int32_t newList[16] = {1, 2, 12, 14, 15, 17, 19, 22, 24, 32};
-    EXPECT_EQ(std::memcmp(r.InView, newList, sizeof newList), 0);
-    EXPECT_EQ(r.SatellitesInView, 10);
-    struct Entry {
-        int n, el, az, cn0, used;
-    };
-    for (const Entry& e : {Entry{1, 40, 83, 46, 1}, Entry{12, 7, 344, 39, 0}, Entry{17, 30, 200, 35, 1},
-                           Entry{22, 60, 45, 48, 0}, Entry{32, 70, 120, 44, 1}}) {
-        const SatelliteEntry& s = r.Satellites[e.n - 1];
-        EXPECT_EQ(std::tie(s.Elevation, s.Azimuth, s.Cn0, s.Used), std::tie(e.el, e.az, e.cn0, e.used))
-            << e.n;
     }
 }
 

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <filesystem>
 #include <set>
+#include <sstream>
 
 #include "app/ini_file.h"
 #include "tests/support/box_recorder.h"
@@ -21,11 +22,41 @@ using test::Slurp;
 using test::TempDir;
 using test::WriteFile;
 
-TEST(Settings, DefaultsWithoutFile) {
-    IniFile ini = IniFile::Load("/nonexistent-folder/vantora.INI");
-    EXPECT_TRUE(ini.Text().empty());
-    EXPECT_TRUE(ini.Complete());
-    const Settings s = LoadSettings(ini);
+// What LoadSettings gives, in one line: each field that differs from the settings of no file,
+// then the corrections.
+std::string Digest(const Settings& s) {
+    static const Settings none = LoadSettings(IniFile(""));
+    std::ostringstream d;
+    const auto field = [&](const char* name, auto value, auto base) {
+        if (value != base) d << name << ' ' << value << ' ';
+    };
+    field("port", s.PortIndex, none.PortIndex);
+    field("level", s.PrivilegeLevel, none.PrivilegeLevel);
+    field("dgps", s.DgpsMode, none.DgpsMode);
+    field("baud", std::to_string(s.ConfigBaudIndex) + "/" + std::to_string(s.ConfigBaud),
+          std::to_string(none.ConfigBaudIndex) + "/" + std::to_string(none.ConfigBaud));
+    field("reconfig", s.Reconfigure, none.Reconfigure);
+    field("auto", s.AutoStart, none.AutoStart);
+    field("revchk", s.RevisionCheck, none.RevisionCheck);
+    field("dr", s.DeadReckoning, none.DeadReckoning);
+    field("path", s.FirmwarePath, none.FirmwarePath);
+    field("rev", s.FirmwareRevision, none.FirmwareRevision);
+    const auto words = [](const Settings& of) {
+        std::string text;
+        for (int32_t w : of.Nmea) text += std::to_string(w) + ",";
+        return text + " caption '" + NmeaCaption(of.Nmea, of.ProprietaryNmea) + "'";
+    };
+    field("nmea", words(s), words(none));
+    d << '|';
+    for (const std::string& c : s.Corrections) d << ' ' << c << '.';
+    return d.str();
+}
+
+TEST(Settings, WhatTheFileGives) {
+    const IniFile none = IniFile::Load("/nonexistent-folder/vantora.INI");
+    EXPECT_TRUE(none.Text().empty());
+    EXPECT_TRUE(none.Complete());
+    const Settings s = LoadSettings(none);
     EXPECT_EQ(std::tie(s.PortIndex, s.PrivilegeLevel, s.DgpsMode, s.ConfigBaudIndex, s.ConfigBaud),
               std::tuple(0, 0, 0, 0, 4800));
     EXPECT_EQ(std::tie(s.FirmwarePath, s.FirmwareRevision), std::tuple(".", "Rev1000000"));
@@ -35,62 +66,29 @@ TEST(Settings, DefaultsWithoutFile) {
     EXPECT_EQ(s.Nmea, (NmeaConfig{0x1D, 1, 0, 1, 1, 1, 0, 0, 0, 1}));
     EXPECT_EQ(NmeaCaption(s.Nmea, s.ProprietaryNmea), " GGA GSA GSV RMC pNMEA");
     EXPECT_TRUE(s.Corrections.empty());
-}
 
-TEST(Settings, EngineerCodes) {
-    const std::pair<std::string, int> cases[] = {{"KVDT", 1}, {"MWRB", 5},    {"HZQFXNJE", 10},
-                                                 {"kvdt", 0}, {"KVDTX", 0},   {"HZQFXNJ", 0},
-                                                 {"", 0},     {"  MWRB\t", 5}};
-    for (const auto& [value, level] : cases)
-        EXPECT_EQ(LoadSettings(IniFile("[Setup]\nEngineer=" + value + "\n")).PrivilegeLevel, level) << value;
-}
-
-TEST(Settings, ConfigBaud) {
-    struct Case {
-        std::string Line;
-        int Index, Caption;
-        bool Corrected;
-    } cases[] = {
-        {"Baud=57600", 0, 4800, true},
-        {"Baud=115200", 4, 115200, false},
-        {"Baud=38400", 3, 38400, false},
-        {"Baud=fast", 0, 4800, false},
+    const std::pair<std::string, std::string> rows[] = {
+        {"[Setup]\nEngineer=KVDT", "level 1 |"},
+        {"[Setup]\nEngineer=MWRB", "level 5 |"},
+        {"[Setup]\nEngineer=  HZQFXNJE\t", "level 10 |"},
+        {"[Setup]\nEngineer=kvdt", "|"},
+        {"[Setup]\nEngineer=KVDTX", "|"},
+        {"[Setup]\nEngineer=HZQFXNJ", "|"},
+        {"[Configuration]\nBaud=57600", "| Baud 57600 is not a baud rate; using 4800."},
+        {"[Configuration]\nBaud=115200", "baud 4/115200 |"},
+        {"[Configuration]\nBaud=38400", "baud 3/38400 |"},
+        {"[Configuration]\nBaud=fast", "|"},
+        {"[Setup]\nPortid=57\nPath=/fw/a.bin\nRevision=Rev2\nRevChk=0\nReconfig=1\nAutoStart=1\n"
+         "[Configuration]\nDGPS=-1\nDeadReckon=0",
+         "reconfig 1 auto 1 revchk 0 dr 0 path /fw/a.bin rev Rev2 | Portid 57 is not a port (0..11); using "
+         "COM1. DGPS -1 is not a DGPS mode (0..2); using NONE."},
+        {"[Setup]\nPortid=0xB\n[Configuration]\nDGPS=2", "port 11 dgps 2 |"},
+        {"[Configuration]\nGGA=0\nGSA=0\nGSV=0\nRMC=0\nGLL=5\nNMEA_CheckSum=0\npNMEA=0",
+         "nmea 2,0,5,0,0,0,0,0,0,0, caption ' GLL' |"},
+        {"[Configuration]\nVTG=2\nGLL=1\nZDA=0x10\nNMEA_CheckSum=7",
+         "nmea 127,1,1,1,1,1,2,16,0,1, caption ' GGA GSA GSV RMC VTG GLL ZDA pNMEA' |"},
     };
-    for (const Case& c : cases) {
-        Settings s = LoadSettings(IniFile("[Configuration]\n" + c.Line + "\n"));
-        EXPECT_EQ(std::tie(s.ConfigBaudIndex, s.ConfigBaud), std::tie(c.Index, c.Caption)) << c.Line;
-        EXPECT_EQ(s.Corrections.size(), c.Corrected ? 1u : 0u) << c.Line;
-    }
-}
-
-TEST(Settings, OutOfRangeIndexesFallBack) {
-    Settings s = LoadSettings(IniFile("[Setup]\nPortid=57\n[Configuration]\nDGPS=-1\n"));
-    EXPECT_EQ(std::tie(s.PortIndex, s.DgpsMode), std::tuple(0, 0));
-    EXPECT_EQ(s.Corrections, (std::vector<std::string>{"Portid 57 is not a port (0..11); using COM1",
-                                                       "DGPS -1 is not a DGPS mode (0..2); using NONE"}));
-    s = LoadSettings(IniFile("[Setup]\nPortid=0xB\n[Configuration]\nDGPS=2\n"));
-    EXPECT_EQ(std::tie(s.PortIndex, s.DgpsMode), std::tuple(11, 2));
-    EXPECT_TRUE(s.Corrections.empty());
-}
-
-TEST(Settings, NmeaWordsAndCaption) {
-    struct Case {
-        std::string Config;
-        NmeaConfig Words;
-        const char* Caption;
-    } cases[] = {
-        {"GGA=0\nGSA=0\nGSV=0\nRMC=0\nGLL=5\nNMEA_CheckSum=0\npNMEA=0",
-         {0x02, 0, 5, 0, 0, 0, 0, 0, 0, 0},
-         " GLL"},
-        {"VTG=2\nGLL=1\nZDA=0x10\nNMEA_CheckSum=7",
-         {0x7F, 1, 1, 1, 1, 1, 2, 16, 0, 1},
-         " GGA GSA GSV RMC VTG GLL ZDA pNMEA"},
-    };
-    for (const Case& c : cases) {
-        Settings s = LoadSettings(IniFile("[Configuration]\n" + c.Config + "\n"));
-        EXPECT_EQ(s.Nmea, c.Words) << c.Config;
-        EXPECT_EQ(NmeaCaption(s.Nmea, s.ProprietaryNmea), c.Caption) << c.Config;
-    }
+    for (const auto& [text, want] : rows) EXPECT_EQ(Digest(LoadSettings(IniFile(text + "\n"))), want) << text;
 }
 
 TEST(Settings, CommandLine) {

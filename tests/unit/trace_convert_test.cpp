@@ -208,7 +208,7 @@ TEST(TraceTool, ExitStatusDefaultsAndSummary) {
     WriteFile(dir.Path("tracelog.tmp"), Record(1) + "junk" + Record(2, 0, 0, 6356752));
     const auto run = [&](const std::string& args) {
         const std::string cmd =
-            "cd '" + dir.Dir().string() + "' && " VANTORA_BINARY_DIR "/logging/vantora-trace " + args;
+            "cd '" + dir.Dir().string() + "' && " VANTORA_BINARY_DIR "/tools/vantora-trace " + args;
         const int rc = std::system((cmd + " >stdout 2>stderr").c_str());
         return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     };

@@ -1,12 +1,13 @@
-// The receive thread over a real pseudo-terminal: TSerialPort <-> TViewTask with a recording display.
+// The receive thread over a real pseudo-terminal: TSerialPort <-> TViewTask with a recording
+// display, fed by the test (exact bytes) or by the vantora-sim program (a live receiver).
 #include "view/view_task.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <future>
 #include <mutex>
 #include <vector>
 
@@ -17,27 +18,51 @@
 namespace vantora {
 namespace {
 
+namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
 using test::Pty;
+using test::Simulator;
 
-struct Rig {
-    Rig() {
-        auto p = std::make_shared<TSerialPort>(0, 4800, 8, 0, 0, 2, 4096, 4096, pty.path, boxes);
+// The thread on a port at path; the port is closed and the thread stopped at the end.
+struct Task {
+    explicit Task(const std::string& path, int baud = 4800) {
+        auto p = std::make_shared<TSerialPort>(0, baud, 8, 0, 0, 2, 4096, 4096, path, boxes);
         EXPECT_TRUE(p->Open());
         port.Set(p);
     }
-    ~Rig() {
+    ~Task() {
         task.Stop();
         port.Release();
     }
-    Pty pty;
+    template <typename Pred>
+    bool Wait(Pred pred, std::chrono::milliseconds limit = 3000ms) {
+        return display.WaitFor(pred, limit);
+    }
+    std::vector<std::string> Messages() {
+        return display.Read([&] { return display.messages; });
+    }
+    // Waits until the loop has gone round n more times (it serves a tables request each time,
+    // active or not).
+    bool Passes(int n) {
+        for (int i = 0; i < n; ++i) {
+            auto done = std::make_shared<std::promise<void>>();
+            task.RequestTables([done](const ReceiverTables&) { done->set_value(); });
+            if (done->get_future().wait_for(2s) != std::future_status::ready) return false;
+        }
+        return true;
+    }
     NoBoxes boxes;
     CurrentPort port;
     Recorder display;
     InlineRunner runner;
     ReceiverTables tables{};
     TViewTask task{port, display, runner, tables};
+};
+
+// The test plays the receiver.
+struct Rig {
+    Pty pty;
+    Task t{pty.path};
 };
 
 const std::string kGga =
@@ -47,44 +72,46 @@ const std::string kAck = sample::BinaryFrame(IdAck, 0x04, {});
 TEST(ViewTask, InactiveThreadLeavesThePortAlone) {
     Rig rig;
     rig.pty.Send(kGga);
-    std::this_thread::sleep_for(700ms);
-    EXPECT_TRUE(rig.display.Read([&] { return rig.display.messages.empty(); }));
-    EXPECT_FALSE(rig.task.DataReceived());
-    // The bytes are still queued: switched on, the thread finds them.
-    rig.task.SetActive(true);
-    ASSERT_TRUE(rig.display.WaitFor([&] { return rig.display.messages.size() == 1; }));
-    EXPECT_EQ(rig.display.Read([&] { return rig.display.messages[0]; }), kGga.substr(0, kGga.size() - 2));
+    ASSERT_EQ(rig.pty.WaitQueued(static_cast<int>(kGga.size())), static_cast<int>(kGga.size()));
+    ASSERT_TRUE(rig.t.Passes(3));
+    EXPECT_TRUE(rig.t.Messages().empty());
+    EXPECT_FALSE(rig.t.task.DataReceived());
+    EXPECT_EQ(rig.pty.WaitQueued(0), static_cast<int>(kGga.size())) << "the bytes are still queued";
+    rig.t.task.SetActive(true);
+    ASSERT_TRUE(rig.t.Wait([&] { return rig.t.display.messages.size() == 1; }));
+    EXPECT_EQ(rig.t.Messages()[0], kGga.substr(0, kGga.size() - 2));
 }
 
 TEST(ViewTask, EverySentenceAndFrameBecomesOneMemoLineAndFixesArrive) {
     Rig rig;
-    rig.task.SetActive(true);
+    auto& d = rig.t.display;
+    rig.t.task.SetActive(true);
     const sample::Stream s = sample::Make(3);
     rig.pty.Send(s.nmea + kAck);
     const size_t expected = static_cast<size_t>(s.sentences) + 1;
-    ASSERT_TRUE(rig.display.WaitFor([&] { return rig.display.messages.size() == expected; }));
-    ASSERT_TRUE(rig.display.WaitFor([&] { return !rig.display.fixes.empty(); }));
-    rig.display.Read([&] {
-        EXPECT_EQ(rig.display.fixes.back().Hour, 12);
-        EXPECT_EQ(rig.display.fixes.back().SatellitesUsed, 9);
-        EXPECT_EQ(rig.display.visibility.back(), false);
-        EXPECT_EQ(rig.display.acks, std::vector<uint8_t>{0x04});
+    ASSERT_TRUE(rig.t.Wait([&] { return d.messages.size() == expected && !d.fixes.empty(); }));
+    d.Read([&] {
+        EXPECT_EQ(d.fixes.back().Hour, 12);
+        EXPECT_EQ(d.fixes.back().SatellitesUsed, 9);
+        EXPECT_EQ(d.visibility.back(), false);
+        EXPECT_EQ(d.acks, std::vector<uint8_t>{0x04});
         return 0;
     });
-    EXPECT_TRUE(rig.task.DataReceived());
-    EXPECT_TRUE(Eventually([&] { return rig.task.SentenceSeen(); }));
+    EXPECT_TRUE(rig.t.task.DataReceived());
+    EXPECT_TRUE(Eventually([&] { return rig.t.task.SentenceSeen(); }));
 }
 
 TEST(ViewTask, BinaryBlocksShowTheGridAfterTheNmeaRecord) {
     Rig rig;
-    rig.task.SetActive(true);
+    auto& d = rig.t.display;
+    rig.t.task.SetActive(true);
     // One burst in which both parsers update: NMEA shown in this pass, binary in the next.
     rig.pty.Send(kGga + sample::BinarySecond(0));
-    ASSERT_TRUE(rig.display.WaitFor([&] { return rig.display.grids == 1; }));
-    rig.display.Read([&] {
-        EXPECT_EQ(rig.display.visibility, (std::vector<bool>{false, true}));
-        EXPECT_EQ(rig.display.fixes.size(), 2u);
-        EXPECT_EQ(rig.display.fixes[1].SatellitesInView, 9);
+    ASSERT_TRUE(rig.t.Wait([&] { return d.grids == 1; }));
+    d.Read([&] {
+        EXPECT_EQ(d.visibility, (std::vector<bool>{false, true}));
+        EXPECT_EQ(d.fixes.size(), 2u);
+        EXPECT_EQ(d.fixes[1].SatellitesInView, 9);
         return 0;
     });
 }
@@ -92,41 +119,41 @@ TEST(ViewTask, BinaryBlocksShowTheGridAfterTheNmeaRecord) {
 TEST(ViewTask, ResetSentenceCountDropsWhatWasWaiting) {
     Rig rig;
     rig.pty.Send(kGga + kGga);
-    std::this_thread::sleep_for(100ms);
-    rig.task.ResetSentenceCount();
-    EXPECT_FALSE(rig.task.SentenceSeen());
-    rig.task.SetActive(true);
-    std::this_thread::sleep_for(500ms);
-    EXPECT_TRUE(rig.display.Read([&] { return rig.display.messages.empty(); }));
-    EXPECT_FALSE(rig.task.SentenceSeen());
-    rig.pty.Send(kGga);
-    ASSERT_TRUE(rig.display.WaitFor([&] { return rig.display.messages.size() == 1; }));
-    EXPECT_TRUE(Eventually([&] { return rig.task.SentenceSeen(); }));
+    ASSERT_EQ(rig.pty.WaitQueued(static_cast<int>(2 * kGga.size())), static_cast<int>(2 * kGga.size()));
+    rig.t.task.ResetSentenceCount();
+    EXPECT_FALSE(rig.t.task.SentenceSeen());
+    rig.t.task.SetActive(true);
+    ASSERT_TRUE(rig.t.Passes(3));  // the reset is applied in the first active pass
+    const std::string gll = sample::Sentence("GPGLL,4807.038,N,01131.000,E,123519,A");
+    rig.pty.Send(gll);
+    ASSERT_TRUE(rig.t.Wait([&] { return !rig.t.display.messages.empty(); }));
+    EXPECT_TRUE(Eventually([&] { return rig.t.task.SentenceSeen(); }));
+    EXPECT_EQ(rig.t.Messages(), std::vector<std::string>{gll.substr(0, gll.size() - 2)}) << "nothing older";
 }
 
 TEST(ViewTask, LogHoldsExactlyWhatWasRead) {
     const test::TempDir tmp("vantora-log");
     const std::filesystem::path& dir = tmp.Dir();
     Rig rig;
-    rig.task.SetActive(true);
+    rig.t.task.SetActive(true);
     RawLog first, second;
     std::string error;
     ASSERT_TRUE(first.Open((dir / "first.log").string(), error)) << error;
-    rig.task.StartLog(std::move(first));
+    rig.t.task.StartLog(std::move(first));
     // Noise that the splitter drops still goes to the log.
     const std::string stream = "noise" + sample::Make(2).mixed + "\xff\x00tail";
     rig.pty.Send(stream);
-    ASSERT_TRUE(rig.display.WaitFor([&] { return rig.display.messages.size() >= 22; }));
+    ASSERT_TRUE(rig.t.Wait([&] { return rig.t.display.messages.size() >= 22; }));
     // The log is written unbuffered: wait until the trailing noise is in it too.
     ASSERT_TRUE(Eventually([&] { return std::filesystem::file_size(dir / "first.log") >= stream.size(); }));
     // A log started at once after a stop: the first file is closed, not leaked.
-    rig.task.StopLog();
+    rig.t.task.StopLog();
     ASSERT_TRUE(second.Open((dir / "second.log").string(), error)) << error;
-    rig.task.StartLog(std::move(second));
+    rig.t.task.StartLog(std::move(second));
     rig.pty.Send(kGga);
-    ASSERT_TRUE(rig.display.WaitFor([&] { return rig.display.messages.size() >= 23; }));
-    rig.task.StopLog();
-    EXPECT_TRUE(Eventually([&] { return !rig.task.LogOpen(); }));
+    ASSERT_TRUE(rig.t.Wait([&] { return rig.t.display.messages.size() >= 23; }));
+    rig.t.task.StopLog();
+    EXPECT_TRUE(Eventually([&] { return !rig.t.task.LogOpen(); }));
 
     EXPECT_EQ(test::Slurp(dir / "first.log"), stream);
     EXPECT_EQ(test::Slurp(dir / "second.log"), kGga);
@@ -143,7 +170,7 @@ TEST(ViewTask, TablesAreCopiedBetweenParsesWithWholeBlocksOnly) {
             std::lock_guard l(m);
             return served;
         }();
-        rig.task.RequestTables([&](const ReceiverTables& t) {
+        rig.t.task.RequestTables([&](const ReceiverTables& t) {
             {
                 std::lock_guard l(m);
                 copy = t;
@@ -163,7 +190,7 @@ TEST(ViewTask, TablesAreCopiedBetweenParsesWithWholeBlocksOnly) {
         for (int i = 0; i < 120; ++i) payload.push_back(static_cast<uint8_t>(sat + i));
         return sample::BinaryFrame(IdReport, 0x83, payload);
     };
-    rig.task.SetActive(true);
+    rig.t.task.SetActive(true);
     const std::string second = ephemeris(17);
     // Asks until the thread has parsed what was sent; a loaded machine may take a while.
     auto requestUntilMask = [&](uint32_t mask) {
@@ -187,24 +214,79 @@ TEST(ViewTask, TablesAreCopiedBetweenParsesWithWholeBlocksOnly) {
 
 TEST(ViewTask, HangupMidStreamIsSurvived) {
     Rig rig;
-    rig.task.SetActive(true);
+    rig.t.task.SetActive(true);
     rig.pty.Send(kGga + kGga.substr(0, 30));
-    ASSERT_TRUE(rig.display.WaitFor([&] { return rig.display.messages.size() == 1; }));
+    ASSERT_TRUE(rig.t.Wait([&] { return rig.t.display.messages.size() == 1; }));
     rig.pty.CloseMaster();
-    auto port = rig.port.Get();
+    auto port = rig.t.port.Get();
     EXPECT_EQ(port->rxData(std::vector<uint8_t>(64).data(), 64), 0);
     EXPECT_THROW(port->txData(reinterpret_cast<const uint8_t*>("x"), 1), PortWriteError);
     port.reset();
     // The thread goes on: it keeps showing the error count every two seconds.
-    const int before = rig.display.Read([&] { return rig.display.errorDisplays; });
-    ASSERT_TRUE(rig.display.WaitFor([&] { return rig.display.errorDisplays > before; }, 3500ms));
+    const int before = rig.t.display.Read([&] { return rig.t.display.errorDisplays; });
+    ASSERT_TRUE(rig.t.Wait([&] { return rig.t.display.errorDisplays > before; }, 3500ms));
 }
 
 TEST(ViewTask, StopsPromptlyEvenWhenIdle) {
     Rig rig;
     const auto start = std::chrono::steady_clock::now();
-    rig.task.Stop();
+    rig.t.task.Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 400ms);
+}
+
+// ---- against the simulator program ------------------------------------------------------------
+
+TEST(SimulatorView, LiveFixesArriveAndEveryItemIsOneMemoLine) {
+    Simulator sim({"--seed", "7", "--start-time", "1796688000"});
+    // The program prints the terminal's path, which the link names.
+    ASSERT_TRUE(Eventually([&] { return sim.Output().find('\n') != std::string::npos; }));
+    EXPECT_EQ(sim.Output(), fs::read_symlink(sim.Link()).string() + "\n");
+    Task t(sim.Link());
+    t.task.SetActive(true);
+    ASSERT_TRUE(t.Wait([&] { return t.display.fixes.size() >= 3; }, 6000ms));
+    const auto messages = t.Messages();
+    const std::string sent = sim.Sent();
+    ASSERT_GE(messages.size(), 10u);
+    // Each memo line is one sentence exactly as sent, CR LF aside, and they follow one another.
+    size_t at = sent.find(messages[0] + "\r\n");
+    ASSERT_NE(at, std::string::npos);
+    for (const std::string& m : messages) {
+        ASSERT_EQ(sent.compare(at, m.size() + 2, m + "\r\n"), 0) << m;
+        at += m.size() + 2;
+    }
+    const NavRecord fix = t.display.Read([&] { return t.display.fixes.back(); });
+    EXPECT_GE(fix.SatellitesInView, 8);
+    EXPECT_LE(fix.SatellitesInView, 14);
+    EXPECT_EQ(fix.Year, 2026);
+    // A command goes the other way and is acknowledged.
+    const std::string query = sample::BinaryFrame(IdCommand, 0x17, {0});
+    t.port.Get()->txData(reinterpret_cast<const uint8_t*>(query.data()), static_cast<int>(query.size()));
+    EXPECT_TRUE(t.Wait([&] { return t.display.acks == std::vector<uint8_t>{0x17}; }));
+    // Stopped, the program ends well and takes its link away.
+    EXPECT_EQ(sim.Stop(), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(sim.Link())));
+}
+
+TEST(SimulatorView, NothingIsParsedAtTheWrongRate) {
+    Simulator sim({"--baud", "9600"});
+    Task t(sim.Link(), 4800);
+    t.task.SetActive(true);
+    // The error count is shown every two seconds: by then the thread has read for two seconds.
+    ASSERT_TRUE(t.Wait([&] { return t.display.errorDisplays > 1; }, 5000ms));
+    EXPECT_TRUE(t.Messages().empty());
+    EXPECT_FALSE(t.task.SentenceSeen());
+    EXPECT_FALSE(t.task.DataReceived());
+    EXPECT_EQ(sim.Sent(), "") << "a receiver at another rate stays silent";
+}
+
+TEST(SimulatorView, HangsUpLikeAnUnpluggedAdapter) {
+    Simulator sim({"--hangup-after", "1"});
+    Task t(sim.Link());
+    t.task.SetActive(true);
+    ASSERT_TRUE(t.Wait([&] { return !t.display.messages.empty(); }));
+    EXPECT_EQ(sim.Wait(6000), 0) << "the program ends by itself";
+    auto port = t.port.Get();
+    EXPECT_THROW(port->txData(reinterpret_cast<const uint8_t*>("x"), 1), PortWriteError);
 }
 
 }  // namespace

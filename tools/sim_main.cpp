@@ -1,8 +1,6 @@
 // vantora-sim: a simulated receiver behind a pseudo-terminal. It prints the terminal's
 // path, then behaves as the receiver until SIGINT or SIGTERM.
-#include <poll.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
@@ -14,13 +12,15 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "app/settings.h"
 #include "protocol/platform.h"
-#include "sim/pty.h"
+#include "protocol/text.h"
+#include "serial/baud_rates.h"
 #include "sim/receiver.h"
 #include "sim/replay.h"
+#include "sim/terminal.h"
 
 namespace {
 
@@ -28,9 +28,6 @@ volatile std::sig_atomic_t g_stop = 0;
 void OnSignal(int) {
     g_stop = 1;
 }
-
-constexpr size_t PendingLimit = 16384;
-constexpr int ReplugMs = 3000;
 
 struct Options {
     int Baud = 4800;
@@ -54,28 +51,6 @@ struct Options {
     int TraceRecords = 0;
 };
 
-bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(f);
-}
-
-// Opens the terminal, points the link at it and announces its path.
-bool Plug(vantora::sim::Pty& pty, const Options& o, int rate) {
-    std::string error;
-    if (!pty.Open(rate, error)) {
-        std::cerr << "vantora-sim: " << error << "\n";
-        return false;
-    }
-    // The link first: once the path is printed, either name can be opened.
-    if (!o.Link.empty() && !vantora::sim::PointLink(o.Link, pty.SlavePath(), error)) {
-        std::cerr << "vantora-sim: " << error << "\n";
-        return false;
-    }
-    std::cout << pty.SlavePath() << std::endl;
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -90,7 +65,7 @@ int main(int argc, char** argv) {
         "vantora-sim"};
     app.add_option("--baud", o.Baud,
                    "Rate the receiver's firmware talks at (4800, 9600, 19200, 38400, 115200)")
-        ->check(CLI::IsMember({4800, 9600, 19200, 38400, 115200}))
+        ->check(CLI::IsMember(std::vector<int>(std::begin(BaudRates), std::end(BaudRates))))
         ->capture_default_str();
     app.add_flag("--pace", o.Pace, "Pace output and input at the real line rate (10 bits per byte)");
     app.add_flag("--binary", o.Binary, "Start with binary navigation blocks D0h..D4h instead of NMEA");
@@ -152,13 +127,15 @@ int main(int argc, char** argv) {
     ro.Loader.Silent = o.LoaderSilent;
     ro.Loader.Nack = o.LoaderNack;
     if (!o.LoaderCrc.empty()) {
-        char* end = nullptr;
-        unsigned long v = std::strtoul(o.LoaderCrc.c_str(), &end, 16);
-        if (*end != '\0' || v > 0xFFFF) {
+        std::string_view digits = o.LoaderCrc;
+        if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
+            digits.remove_prefix(2);
+        const std::optional<int64_t> v = ParseInteger(digits, 16, 0, 0xFFFF);
+        if (!v) {
             std::cerr << "vantora-sim: --loader-crc wants a hexadecimal number up to FFFF\n";
             return 2;
         }
-        ro.Loader.Crc = static_cast<uint16_t>(v);
+        ro.Loader.Crc = static_cast<uint16_t>(*v);
     }
 
     std::unique_ptr<sim::ReplaySource> source;
@@ -176,79 +153,14 @@ int main(int argc, char** argv) {
 
     const Clock& clock = SystemClock();
     sim::Receiver receiver(clock, ro);
-    sim::Pty pty;
-    if (!Plug(pty, o, o.Baud)) return 1;
-
-    const int64_t started = clock.NowMs();
-    int64_t replugAt = -1;
-    uint64_t flashWritten = 0;
-    std::string pending;
-    int status = 0;
-    std::ofstream record, recordInput;
-    for (auto [file, path] : {std::pair{&record, &o.Record}, std::pair{&recordInput, &o.RecordInput}}) {
-        if (path->empty()) continue;
-        file->open(*path, std::ios::binary | std::ios::trunc);
-        if (!*file) {
-            std::cerr << "vantora-sim: cannot write " << *path << "\n";
-            return 1;
-        }
-    }
-    while (!g_stop) {
-        int64_t now = clock.NowMs();
-        if (o.HangupAfter > 0 && now - started >= static_cast<int64_t>(o.HangupAfter * 1000)) break;
-        if (!pty.IsOpen() && replugAt >= 0 && now >= replugAt) {
-            replugAt = -1;
-            if (!Plug(pty, o, receiver.LineRate())) {
-                status = 1;
-                break;
-            }
-        }
-
-        pollfd pfd{pty.IsOpen() ? pty.Master() : -1,
-                   static_cast<short>(POLLIN | (pending.empty() ? 0 : POLLOUT)), 0};
-        poll(&pfd, 1, 10);
-
-        int hostRate = pty.IsOpen() ? pty.HostRate() : 0;
-        bool matches = hostRate == 0 || hostRate == (source ? o.Baud : receiver.LineRate());
-        receiver.SetHostRate(hostRate);
-        if (pty.IsOpen()) {
-            uint8_t buf[4096];
-            ssize_t n;
-            while ((n = read(pty.Master(), buf, sizeof buf)) > 0) {
-                if (recordInput.is_open()) recordInput.write(reinterpret_cast<const char*>(buf), n).flush();
-                if (!source) receiver.Feed(buf, static_cast<size_t>(n));
-            }
-        }
-
-        size_t room = PendingLimit - std::min(PendingLimit, pending.size());
-        pending += source ? source->Take(clock.NowMs(), room, matches) : receiver.Tick(room);
-        if (!pty.IsOpen()) pending.clear();  // nothing is connected: the bytes go nowhere
-        // Bytes made for one host rate are garbage at another: whatever the host changed its rate
-        // under, before or during the write, never reaches it as data.
-        if (pty.IsOpen() && pty.HostRate() != hostRate) pending.clear();
-        bool wrote = false;
-        while (!pending.empty()) {
-            ssize_t w = write(pty.Master(), pending.data(), pending.size());
-            if (w <= 0) break;
-            wrote = true;
-            if (record.is_open()) record.write(pending.data(), w).flush();
-            pending.erase(0, static_cast<size_t>(w));
-        }
-        if (wrote && pty.HostRate() != hostRate) pty.DropUnread();
-
-        if (!o.FlashFile.empty() && receiver.FlashGeneration() != flashWritten) {
-            flashWritten = receiver.FlashGeneration();
-            if (!WriteFile(o.FlashFile, receiver.Flash()))
-                std::cerr << "vantora-sim: cannot write " << o.FlashFile << "\n";
-        }
-        if (receiver.TakeHangup() && pty.IsOpen()) {
-            pty.Close();
-            if (!o.Link.empty()) unlink(o.Link.c_str());
-            pending.clear();
-            replugAt = clock.NowMs() + ReplugMs;
-        }
-    }
-    pty.Close();
-    if (!o.Link.empty()) unlink(o.Link.c_str());
-    return status;
+    sim::TerminalOptions to;
+    to.Link = o.Link;
+    to.FlashFile = o.FlashFile;
+    to.Record = o.Record;
+    to.RecordInput = o.RecordInput;
+    to.HangupAfter = o.HangupAfter;
+    sim::TerminalHooks hooks;
+    hooks.Plugged = [](const std::string& path) { std::cout << path << std::endl; };
+    hooks.Complain = [](const std::string& problem) { std::cerr << "vantora-sim: " << problem << "\n"; };
+    return sim::RunOnTerminal(receiver, source.get(), o.Baud, to, g_stop, clock, hooks);
 }

@@ -14,8 +14,8 @@
 #include <mutex>
 #include <string>
 
-#include "app/settings.h"
 #include "loader/load_task.h"
+#include "serial/baud_rates.h"
 
 namespace vantora {
 namespace {
@@ -308,7 +308,7 @@ int main(int argc, char** argv) {
     app.add_option("--image", o.Image, "Firmware image: a raw file of 1 to 262144 bytes")->required();
     app.add_option("--baud", o.Baud,
                    "The receiver's working rate (the Restart frame and the 4100 request go out at it)")
-        ->check(CLI::IsMember({4800, 9600, 19200, 38400}))
+        ->check(CLI::IsMember(std::vector<int>(BaudRates, BaudRates + WorkingBaudCount)))
         ->capture_default_str();
     app.add_option("--target", o.Target, "Kind of receiver loader: default, usb (waits 20 s for it) or 4100")
         ->transform(CLI::IsMember({"default", "usb", "4100"}, CLI::ignore_case))

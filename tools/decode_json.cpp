@@ -1,4 +1,4 @@
-#include "app/cli/decode_json.h"
+#include "tools/decode_json.h"
 
 #include <cstring>
 

@@ -8,11 +8,11 @@
 #include <iostream>
 #include <vector>
 
-#include "app/cli/decode_json.h"
 #include "protocol/binary.h"
 #include "protocol/frame.h"
 #include "protocol/nmea.h"
 #include "protocol/splitter.h"
+#include "tools/decode_json.h"
 #include "view/display_text.h"
 
 using json = nlohmann::ordered_json;
