@@ -15,6 +15,10 @@
 #include <vector>
 
 #include "app/top_window.h"
+#include "app/command_panels.h"
+#include "app/reload_page.h"
+#include "app/trace_page.h"
+#include "app/view_widgets.h"
 #include "protocol/commands.h"
 #include "tests/support/gui_rig.h"
 
@@ -66,16 +70,16 @@ protected:
 
     // Selects cmd, fills the given controls and presses Send.
     void Send(int cmd, const Values& values = {}) {
-        ASSERT_TRUE(window_->SelectCommand(cmd)) << cmd;
+        ASSERT_TRUE(window_->Commands().SelectCommand(cmd)) << cmd;
         for (const auto& [name, value] : values) {
             std::string error;
-            ASSERT_TRUE(window_->SetPanelControl(name, value, error)) << error;
+            ASSERT_TRUE(window_->Commands().SetPanelControl(name, value, error)) << error;
         }
         C<QPushButton>("btSend")->click();
     }
     // What vantora-frame prints for cmd with the controls the window holds now.
     std::string ToolFrame(int cmd) {
-        const PanelValues v = window_->CollectPanelValues();
+        const PanelValues v = window_->Commands().CollectPanelValues();
         char head[16];
         std::snprintf(head, sizeof head, " 0x%02x", cmd);
         std::string line = VANTORA_BINARY_DIR "/app/cli/vantora-frame";
@@ -126,21 +130,19 @@ TEST_F(CommandsTest, TreePanelsAndGuardsFollowTheUserLevel) {
         std::vector<int> expected;
         for (const CommandInfo& c : CommandTable)
             if (c.Level <= l.Level) expected.push_back(c.Number);
-        ASSERT_EQ(w.TreeCommands(), expected);
+        ASSERT_EQ(w.Commands().TreeCommands(), expected);
         ASSERT_EQ(tree->topLevelItemCount(), l.Count);
         EXPECT_TRUE(l.Level != 0 || expected == std::vector<int>({1, 2, 3, 4, 5, 8, 0x19}));
-        EXPECT_EQ(w.SelectedCommand(), 0);
+        EXPECT_EQ(w.Commands().SelectedCommand(), 0);
 
         // Each node shows its panel in the one place, and only that panel; 08h has none.
-        EXPECT_EQ(w.CommandPanel(0x08), C<QWidget>("pnNothing"));
         QWidget* shown = nullptr;
         for (int i = 0; i < l.Count; ++i) {
             tree->setCurrentItem(tree->topLevelItem(i));
-            QWidget* panel = w.CommandPanel(expected[i]);
+            QWidget* panel = C<QWidget>(FindCommand(expected[i])->Panel);
             EXPECT_EQ(tree->topLevelItem(i)->text(0).toStdString(), FindCommand(expected[i])->TreeText);
-            EXPECT_EQ(w.SelectedCommand(), expected[i]);
+            EXPECT_EQ(w.Commands().SelectedCommand(), expected[i]);
             EXPECT_FALSE(panel->isHidden());
-            EXPECT_EQ(panel->geometry(), QRect(470, 23, 224, 265));
             EXPECT_TRUE(!shown || shown == panel || shown->isHidden());
             shown = panel;
             EXPECT_EQ(Shown("lbCmd"), tree->topLevelItem(i)->text(0));
@@ -149,15 +151,15 @@ TEST_F(CommandsTest, TreePanelsAndGuardsFollowTheUserLevel) {
                   w.palette().color(QPalette::Highlight));
         // Set Datum and Set Extended Datum share a panel with different fields.
         for (int cmd : {0x03, 0x1B}) {
-            if (!w.SelectCommand(cmd)) continue;
+            if (!w.Commands().SelectCommand(cmd)) continue;
             EXPECT_EQ(C<QWidget>("lbEdIdx")->isHidden(), cmd == 0x1B);
             EXPECT_EQ(C<QWidget>("lbElpA")->isHidden() && C<QWidget>("lbElpF")->isHidden(), cmd == 0x03);
         }
         // Read Trace takes the link rate of the Setup page.
         C<QComboBox>("cbFWbaud")->setCurrentIndex(2);
-        EXPECT_TRUE(!w.SelectCommand(0x1E) || C<TRadioGroup>("rgTraceBaud")->ItemIndex() == 2);
+        EXPECT_TRUE(!w.Commands().SelectCommand(0x1E) || C<TRadioGroup>("rgTraceBaud")->ItemIndex() == 2);
         // The repeat controls appear at level 1 only.
-        ASSERT_TRUE(w.SelectCommand(0x01));
+        ASSERT_TRUE(w.Commands().SelectCommand(0x01));
         for (const char* name : {"btSpecial", "lbRepeat", "lbSecond"})
             EXPECT_EQ(C<QWidget>(name)->isHidden(), l.Level != 1) << name;
 
@@ -362,7 +364,7 @@ TEST_F(CommandsTest, RepeatRestartSendsRestartsWithoutFreezingTheWindow) {
     TfmTop& w = Open(1);
     Connect();
     const QDate today = QDateTime::currentDateTimeUtc().date();
-    ASSERT_TRUE(w.SelectCommand(0x01));
+    ASSERT_TRUE(w.Commands().SelectCommand(0x01));
     Pump(100);
     // The date fields were filled with the current UTC date when the panel was placed.
     EXPECT_EQ(Shown("RSTyear") + "-" + Shown("RSTmonth") + "-" + Shown("RSTday"), today.toString("yyyy-M-d"));
@@ -381,15 +383,15 @@ TEST_F(CommandsTest, RepeatRestartSendsRestartsWithoutFreezingTheWindow) {
     C<QLineEdit>("lbRepeat")->setText("1");
     const std::string frame = ToolFrame(0x01);
     special->click();
-    EXPECT_EQ(w.RepeatPhase(), 2);
+    EXPECT_EQ(w.Commands().RepeatPhase(), 2);
     QElapsedTimer clock;
     clock.start();
     ASSERT_TRUE(WaitFor([&] { return !Slurp(input_).empty(); }, 3000));
     const qint64 first = clock.elapsed();
     EXPECT_EQ(Hex(Slurp(input_)), frame);
     EXPECT_EQ(Shown("lbSentence"), "");  // the repeat does not show its frame
-    EXPECT_EQ(w.RepeatPhase(), 0);
-    EXPECT_EQ(w.RepeatCountdown(), 1);
+    EXPECT_EQ(w.Commands().RepeatPhase(), 0);
+    EXPECT_EQ(w.Commands().RepeatCountdown(), 1);
 
     // The window goes on serving events while the receiver restarts.
     bool served = false;
@@ -398,7 +400,7 @@ TEST_F(CommandsTest, RepeatRestartSendsRestartsWithoutFreezingTheWindow) {
 
     const size_t frameBytes = frame.size() / 3;
     ASSERT_TRUE(WaitFor([&] { return Slurp(input_).size() >= 2 * frameBytes; }, 15000));
-    EXPECT_GE(clock.elapsed() - first, 7000);
+    EXPECT_GE(clock.elapsed() - first, timings_.RepeatRestartWaitMs);
     EXPECT_EQ(Hex(Slurp(input_)), frame + frame);
     special->click();
     EXPECT_FALSE(C<QTimer>("tmrRepeat")->isActive());

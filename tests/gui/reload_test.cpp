@@ -12,6 +12,10 @@
 #include <vector>
 
 #include "app/top_window.h"
+#include "app/command_panels.h"
+#include "app/reload_page.h"
+#include "app/trace_page.h"
+#include "app/view_widgets.h"
 #include "tests/support/gui_rig.h"
 #include "tests/support/loader_recorder.h"
 
@@ -38,12 +42,12 @@ protected:
         states_.clear();
         reports_.clear();
         boxes_.Clear();
-        window_->LoaderStateShown = [this](int state) {
+        window_->Reload().LoaderStateShown = [this](int state) {
             states_.push_back({state, window_->Pages()->isEnabled()});
             if (OnState) OnState(state);
         };
-        window_->Reload().Ended = [this](const LoadReport& r) { reports_.push_back(r); };
-        window_->ChooseFirmwareFile = [this] { return QString::fromStdString(nextFile_.string()); };
+        window_->Reload().Display().Ended = [this](const LoadReport& r) { reports_.push_back(r); };
+        window_->Reload().ChooseFirmwareFile = [this] { return QString::fromStdString(nextFile_.string()); };
         EXPECT_TRUE(window_->RequestPage(TfmTop::tsReload));
         return *window_;
     }
@@ -73,7 +77,7 @@ protected:
     }
     bool WaitStandby(int ms = 4000) {
         return WaitFor(
-            [&] { return window_->ShownLoaderState() == StateStandby && window_->Pages()->isEnabled(); }, ms);
+            [&] { return window_->Reload().ShownLoaderState() == StateStandby && window_->Pages()->isEnabled(); }, ms);
     }
     bool Shown(int state) const {
         return std::any_of(states_.begin(), states_.end(), [&](const auto& s) { return s.first == state; });
@@ -221,8 +225,8 @@ TEST_F(ReloadTest, RefusedFilesAndFields) {
         Browse(WriteImage(Pattern(f.size, 1), name));
         if (f.ok) {
             EXPECT_TRUE(boxes_.Boxes().empty());
-            ASSERT_TRUE(w.Firmware());
-            EXPECT_EQ(w.Firmware()->Size, static_cast<int32_t>(f.size));
+            ASSERT_TRUE(w.Reload().Firmware());
+            EXPECT_EQ(w.Reload().Firmware()->Size, static_cast<int32_t>(f.size));
             EXPECT_EQ(w.State().FirmwarePath, (dir_ / name).string());
             continue;
         }
@@ -237,7 +241,7 @@ TEST_F(ReloadTest, RefusedFilesAndFields) {
         EXPECT_EQ(C<QLabel>("lbFile")->text(), "f0.bin");
     }
     // The 1500-byte file after the full one: nothing of the earlier file is left behind it.
-    EXPECT_EQ(w.Firmware()->Bytes[1500], 0);
+    EXPECT_EQ(w.Reload().Firmware()->Bytes[1500], 0);
 
     ChooseTarget(Target4100);
     EXPECT_EQ(C<QLineEdit>("leLoadAddr")->text() + " " + C<QLineEdit>("leLoadSize")->text(), "0 256");
