@@ -119,23 +119,23 @@ CommandPanels::CommandPanels(WindowShared& shared) : shared_(shared) {
     panelArea_->setFixedSize(PanelWidth, PanelHeight);
     BuildPanels();
 
-    auto* left = new QVBoxLayout();
+    auto* left = Nested(new QVBoxLayout());
     left->setSpacing(3);
     left->addWidget(cmdTree_);
     left->addWidget(buttons);
     left->addWidget(edError_, 0, Qt::AlignRight);
     left->addStretch(1);
-    auto* right = new QVBoxLayout();
+    auto* right = Nested(new QVBoxLayout());
     right->setSpacing(2);
     right->addWidget(lbCmd_);
     right->addWidget(panelArea_);
     right->addStretch(1);
-    auto* top = new QHBoxLayout();
+    auto* top = Nested(new QHBoxLayout());
     top->setSpacing(6);
     top->addLayout(left);
     top->addLayout(right);
 
-    auto* sentence = new QGridLayout();
+    auto* sentence = Nested(new QGridLayout());
     sentence->setHorizontalSpacing(0);
     lbSentence_ = ReadOnly(this, "lbSentence", "Command", sentence, 0, 0, 265);
     lbSentence_->Label()->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -262,7 +262,7 @@ void CommandPanels::BuildPanels() {
     lbRepeat_->setVisible(false);
     lbSecond_ = Label(p, "lbSecond", "seconds");
     lbSecond_->setVisible(false);
-    auto* repeatRow = new QHBoxLayout();
+    auto* repeatRow = Nested(new QHBoxLayout());
     repeatRow->setSpacing(2);
     repeatRow->addWidget(btSpecial_);
     repeatRow->addWidget(lbRepeat_->Label());

@@ -39,7 +39,7 @@ ConfigPage::ConfigPage(WindowShared& shared, ReloadPage& summary) : shared_(shar
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
         item->setCheckState(i < 4 ? Qt::Checked : Qt::Unchecked);
     }
-    auto* intervals = new QVBoxLayout();
+    auto* intervals = Nested(new QVBoxLayout());
     intervals->setSpacing(1);
     intervals->addWidget(Label(nmea, "Label9", "Interval"));
     for (int i = 0; i < 6; ++i) {
@@ -50,7 +50,7 @@ ConfigPage::ConfigPage(WindowShared& shared, ReloadPage& summary) : shared_(shar
     }
     cxPnmea_ = Check(nmea, "cxPnmea", "pNMEA", true);
     cxChkSum_ = Check(nmea, "cxChkSum", "Check Sum", true);
-    auto* checks = new QVBoxLayout();
+    auto* checks = Nested(new QVBoxLayout());
     checks->addWidget(cxPnmea_);
     checks->addWidget(cxChkSum_);
     checks->addStretch(1);
@@ -62,7 +62,7 @@ ConfigPage::ConfigPage(WindowShared& shared, ReloadPage& summary) : shared_(shar
     cxDR_ = Check(this, "cxDR", "Dead-Reckoning", true);
     rgDGPS_ = new TRadioGroup(this, "rgDGPS", "DGPS", {"&NONE", "&RTCM", "&WAAS"}, 0, 3);
 
-    auto* baud = new QHBoxLayout();
+    auto* baud = Nested(new QHBoxLayout());
     baud->addWidget(Label(this, "Label8", "Baud"));
     baud->addWidget(cbSetBaud_);
     baud->addStretch(1);

@@ -15,6 +15,13 @@
 
 namespace vantora::layout {
 
+// A layout to nest in another: no margins of its own.
+template <class L>
+L* Nested(L* l) {
+    l->setContentsMargins(0, 0, 0, 0);
+    return l;
+}
+
 inline QLabel* Label(QWidget* parent, const QString& name, const QString& text) {
     auto* l = new QLabel(text, parent);
     if (!name.isEmpty()) l->setObjectName(name);

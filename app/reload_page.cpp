@@ -65,7 +65,7 @@ ReloadPage::ReloadPage(WindowShared& shared) : shared_(shared) {
     auto* info = new QGroupBox("Information", this);
     info->setObjectName("GroupBox1");
     auto* grid = new QGridLayout(info);
-    grid->setContentsMargins(8, 4, 8, 4);
+    grid->setContentsMargins(4, 4, 4, 4);
     grid->setHorizontalSpacing(4);
     grid->setVerticalSpacing(3);
     QLabel* reconfigCaption = Label(info, "Label1", "Reconfigure");
@@ -120,10 +120,10 @@ ReloadPage::ReloadPage(WindowShared& shared) : shared_(shared) {
     edFilePath_->setObjectName("edFilePath");
     edFilePath_->setReadOnly(true);
     edFilePath_->setFixedHeight(19);
-    auto* fileRow = new QHBoxLayout();
+    auto* fileRow = Nested(new QHBoxLayout());
     fileRow->addWidget(browse);
     fileRow->addWidget(edFilePath_, 1);
-    auto* fields = new QGridLayout();
+    auto* fields = Nested(new QGridLayout());
     fields->setHorizontalSpacing(4);
     leLoadAddr_ = Field(this, "leLoadAddr", "Address", "C0000", fields, 0, 0, 60);
     leLoadSize_ = Field(this, "leLoadSize", "Size (K bytes)", "192", fields, 0, 2, 50);
@@ -133,12 +133,12 @@ ReloadPage::ReloadPage(WindowShared& shared) : shared_(shared) {
     lbTransfer_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lbTransfer_->setMinimumHeight(28);
 
-    auto* top = new QHBoxLayout();
+    auto* top = Nested(new QHBoxLayout());
     top->addWidget(lbState_);
     top->addStretch(1);
     top->addWidget(sbGo_);
     auto* page = new QVBoxLayout(this);
-    page->setContentsMargins(8, 4, 8, 4);
+    page->setContentsMargins(8, 4, 6, 4);
     page->setSpacing(4);
     page->addLayout(top);
     page->addWidget(brProgress_);

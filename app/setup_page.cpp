@@ -90,7 +90,7 @@ SetupPage::SetupPage(WindowShared& shared) : shared_(shared) {
     auto* leadTime = new TLabeledEdit(this, "leLeadTime", "Lead Time", "8");
     QCheckBox* extendView = Check(this, "cbExtendView", "Extended VIEWER", false);
 
-    auto* grid = new QGridLayout();
+    auto* grid = Nested(new QGridLayout());
     grid->setContentsMargins(16, 17, 8, 0);
     grid->setHorizontalSpacing(10);
     grid->setVerticalSpacing(11);
@@ -104,6 +104,7 @@ SetupPage::SetupPage(WindowShared& shared) : shared_(shared) {
     grid->addWidget(leadTime->Label(), 4, 0);
     grid->addWidget(leadTime, 4, 1);
     grid->addWidget(extendView, 5, 0, 1, 2);
+    grid->setColumnMinimumWidth(0, 70);
     grid->setColumnStretch(2, 1);
     for (QWidget* w : std::initializer_list<QWidget*>{cxReconfig_, cxRevChk_, edRevsion_, leadTime}) {
         w->setEnabled(false);

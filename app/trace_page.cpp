@@ -58,7 +58,7 @@ TracePage::TracePage(WindowShared& shared) : shared_(shared) {
 
     lbTrace_ = Label(this, "lbTrace", "no action");
     lbTrcStatus_ = Label(this, "lbTrcStatus", "");
-    auto* left = new QGridLayout();
+    auto* left = Nested(new QGridLayout());
     left->setVerticalSpacing(2);
     left->addWidget(tvTraceCmd_, 0, 0);
     left->addWidget(lbTrcStatus_, 1, 0);
@@ -90,7 +90,7 @@ TracePage::TracePage(WindowShared& shared) : shared_(shared) {
     pbReadProgress_ = Progress(read, "pbReadProgress");
     pbReadProgress_->setTextVisible(false);
     lbProgress_ = Label(read, "lbProgress", "0");
-    auto* progressRow = new QHBoxLayout();
+    auto* progressRow = Nested(new QHBoxLayout());
     progressRow->addWidget(pbReadProgress_, 1);
     progressRow->addWidget(lbProgress_);
     progressRow->addWidget(Label(read, "Label10", "%"));
@@ -128,7 +128,7 @@ TracePage::TracePage(WindowShared& shared) : shared_(shared) {
 
     panels_ = {clear, read, record, convert};
     // The actions' panels share one place; one at a time is shown.
-    auto* right = new QGridLayout();
+    auto* right = Nested(new QGridLayout());
     right->setSpacing(2);
     right->addWidget(lbTrace_, 0, 0);
     for (QFrame* p : panels_) {

@@ -23,7 +23,7 @@ ViewPage::ViewPage(WindowShared& shared)
     chSat->setMinimumSize(169, 169);
     chSat->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     chCn0->setObjectName("chCn0");
-    chCn0->setMinimumSize(273, 89);
+    chCn0->setMinimumSize(260, 89);
     chCn0->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 
     QFont bold = lbTime->font();
@@ -34,7 +34,7 @@ ViewPage::ViewPage(WindowShared& shared)
     lbFix->setFixedHeight(16);
 
     // Right of the plot: the time, the fix, satellites and DOPs.
-    auto* info = new QGridLayout();
+    auto* info = Nested(new QGridLayout());
     info->setContentsMargins(0, 2, 0, 0);
     info->setHorizontalSpacing(2);
     info->setVerticalSpacing(3);
@@ -48,7 +48,7 @@ ViewPage::ViewPage(WindowShared& shared)
     info->setRowStretch(6, 1);
 
     // Under the plot: the position, the clock, speed and course.
-    auto* fix = new QGridLayout();
+    auto* fix = Nested(new QGridLayout());
     fix->setHorizontalSpacing(2);
     fix->setVerticalSpacing(1);
     lbLat = ReadOnly(this, "lbLat", "Latitude", fix, 0, 0, 110);
@@ -57,11 +57,9 @@ ViewPage::ViewPage(WindowShared& shared)
     lbClkOff = ReadOnly(this, "lbClkOff", "CLOCK", fix, 0, 2, 64);
     leSpeed = ReadOnly(this, "leSpeed", "SPEED", fix, 1, 2, 64);
     leDir = ReadOnly(this, "leDir", "kmh   ", fix, 2, 2, 64);
-    fix->setColumnMinimumWidth(0, 54);
-    fix->setColumnMinimumWidth(2, 36);
     fix->setColumnStretch(4, 1);
 
-    auto* live = new QGridLayout();
+    auto* live = Nested(new QGridLayout());
     live->setContentsMargins(0, 0, 0, 0);
     live->setHorizontalSpacing(3);
     live->setVerticalSpacing(3);
@@ -75,10 +73,11 @@ ViewPage::ViewPage(WindowShared& shared)
 
     commands_ = new CommandPanels(shared);
     commands_->setParent(this);
+    commands_->setContentsMargins(2, 0, 0, 0);
 
     // The expanded view's lower part: the measurement fields, then the memo with the grid over it.
     lower_ = new QWidget(this);
-    auto* fields = new QGridLayout();
+    auto* fields = Nested(new QGridLayout());
     fields->setHorizontalSpacing(2);
     const char* names[4][2] = {{"edMeasUTC", "UTC"}, {"edCB", "CB"}, {"edTB", "TB"}, {"edFB", "FB"}};
     for (int i = 0; i < 4; ++i) {
@@ -120,7 +119,7 @@ ViewPage::ViewPage(WindowShared& shared)
     }
     for (int c = 0; c < 10; ++c) sgMeas->item(0, c)->setText(QString::fromLatin1(MeasurementHeadings[c]));
     for (int r = 1; r <= 12; ++r) sgMeas->item(r, 0)->setText(QString::number(r));
-    auto* stack = new QGridLayout();
+    auto* stack = Nested(new QGridLayout());
     stack->addWidget(moNMEA, 0, 0);
     stack->addWidget(sgMeas, 0, 0);
     auto* lowerLayout = new QVBoxLayout(lower_);
@@ -129,10 +128,9 @@ ViewPage::ViewPage(WindowShared& shared)
     lowerLayout->addLayout(fields);
     lowerLayout->addLayout(stack, 1);
 
-    auto* top = new QHBoxLayout();
+    auto* top = Nested(new QHBoxLayout());
     top->setSpacing(0);
     top->addLayout(live, 1);
-    top->addSpacing(2);
     top->addWidget(commands_, 0, Qt::AlignTop);
     auto* page = new QVBoxLayout(this);
     page->setContentsMargins(0, 0, 0, 0);

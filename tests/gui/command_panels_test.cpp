@@ -122,10 +122,21 @@ protected:
 };
 
 TEST_F(CommandsTest, TreePanelsAndGuardsFollowTheUserLevel) {
-    const struct { int Level, Count; } levels[] = {{0, 7}, {1, 19}, {5, 21}, {10, 32}};
+    // The one table of what each user level shapes: the tree, the rates of Configure IO, the
+    // Trace page, the restart's date and time fields with the error count.
+    const struct {
+        int Level, Count, BaudItems;
+        bool TraceEnabled, TimeShown;
+    } levels[] = {{0, 7, 3, false, false}, {1, 19, 4, true, false}, {5, 21, 4, true, false},
+                  {10, 32, 4, true, true}};
     for (const auto& l : levels) {
         SCOPED_TRACE(l.Level);
         TfmTop& w = Open(l.Level, false);
+        EXPECT_EQ(w.PrivilegeLevel(), l.Level);
+        EXPECT_EQ(C<TRadioGroup>("rgBaud")->Count(), l.BaudItems);
+        EXPECT_EQ(C<QWidget>("tsTrace")->isEnabled(), l.TraceEnabled);
+        for (const char* edit : {"RSTyear", "RSTmonth", "RSTday", "RSThour", "RSTminute", "RSTsecond", "edError"})
+            EXPECT_EQ(C<QWidget>(edit)->isHidden(), !l.TimeShown) << edit;
         auto* tree = C<QTreeWidget>("CmdTree");
         std::vector<int> expected;
         for (const CommandInfo& c : CommandTable)
@@ -365,19 +376,18 @@ TEST_F(CommandsTest, RepeatRestartSendsRestartsWithoutFreezingTheWindow) {
     Connect();
     const QDate today = QDateTime::currentDateTimeUtc().date();
     ASSERT_TRUE(w.Commands().SelectCommand(0x01));
-    Pump(100);
     // The date fields were filled with the current UTC date when the panel was placed.
     EXPECT_EQ(Shown("RSTyear") + "-" + Shown("RSTmonth") + "-" + Shown("RSTday"), today.toString("yyyy-M-d"));
     auto* special = C<QPushButton>("btSpecial");
     ASSERT_FALSE(special->isHidden());
 
-    // Twice within a second: stopped before the first tick.
+    // Twice at once: stopped before the first tick.
     special->click();
     EXPECT_EQ(special->text(), "Stop EXE");
     special->click();
     EXPECT_EQ(special->text(), "Repeat EXE");
     EXPECT_FALSE(C<QTimer>("tmrRepeat")->isActive());
-    Pump(1500);
+    Pump(3 * timings_.RepeatTickMs);
     EXPECT_EQ(Slurp(input_), "");
 
     C<QLineEdit>("lbRepeat")->setText("1");

@@ -87,43 +87,6 @@ TEST_F(WindowTest, CommandLineChoosesPortAndFirmwarePath) {
     }
 }
 
-TEST_F(WindowTest, PrivilegeLevelShapesTheControls) {
-    const struct {
-        const char* Engineer;
-        int Level;
-        int Commands;
-        int BaudItems;
-        bool TraceEnabled;
-        bool ResetTimeShown;
-        int SentenceWidth;
-    } cases[] = {
-        {"", 0, 7, 3, false, false, 281},         {"kvdt", 0, 7, 3, false, false, 281},
-        {"KVDT", 1, 19, 4, true, false, 281},     {"MWRB", 5, 21, 4, true, false, 281},
-        {"HZQFXNJE", 10, 32, 4, true, true, 265},
-    };
-    for (const auto& c : cases) {
-        WriteFile(ini_, std::string("[Setup]\nEngineer=") + c.Engineer + "\n");
-        TfmTop& w = Open();
-        SCOPED_TRACE(c.Engineer);
-        EXPECT_EQ(w.PrivilegeLevel(), c.Level);
-        EXPECT_EQ(C<QTreeWidget>("CmdTree")->topLevelItemCount(), c.Commands);
-        EXPECT_EQ(static_cast<int>(w.Commands().TreeCommands().size()), c.Commands);
-        EXPECT_EQ(C<TRadioGroup>("rgBaud")->Count(), c.BaudItems);
-        EXPECT_EQ(C<QWidget>("tsTrace")->isEnabled(), c.TraceEnabled);
-        for (const char* edit : {"RSTyear", "RSTmonth", "RSTday", "RSThour", "RSTminute", "RSTsecond"})
-            EXPECT_EQ(C<QWidget>(edit)->isHidden(), !c.ResetTimeShown) << edit;
-        EXPECT_EQ(C<QWidget>("edError")->isHidden(), !c.ResetTimeShown);
-        EXPECT_FALSE(C<QWidget>("RSTLat")->isHidden());
-        EXPECT_EQ(C<QWidget>("lbSentence")->width(), c.SentenceWidth);
-        window_.reset();
-    }
-    // Level 0 lists 01h..05h, 08h and 19h in that order.
-    WriteFile(ini_, "[Setup]\n");
-    Open();
-    EXPECT_EQ(window_->Commands().TreeCommands(), (std::vector<int>{1, 2, 3, 4, 5, 8, 0x19}));
-    EXPECT_EQ(C<QTreeWidget>("CmdTree")->topLevelItem(5)->text(0), "Set Factory Default (08h)");
-}
-
 TEST_F(WindowTest, ConfigurationHandlersMirrorTheirChoices) {
     TfmTop& w = Open();
     auto* list = C<QListWidget>("clNMEA");
