@@ -51,12 +51,12 @@ ViewPage::ViewPage(WindowShared& shared)
     auto* fix = Nested(new QGridLayout());
     fix->setHorizontalSpacing(2);
     fix->setVerticalSpacing(1);
-    lbLat = ReadOnly(this, "lbLat", "Latitude", fix, 0, 0, 110);
-    lbLong = ReadOnly(this, "lbLong", "Longitude", fix, 1, 0, 110);
-    lbHigh = ReadOnly(this, "lbHigh", "Altitude", fix, 2, 0, 110);
-    lbClkOff = ReadOnly(this, "lbClkOff", "CLOCK", fix, 0, 2, 64);
-    leSpeed = ReadOnly(this, "leSpeed", "SPEED", fix, 1, 2, 64);
-    leDir = ReadOnly(this, "leDir", "kmh   ", fix, 2, 2, 64);
+    lbLat = ReadOnly(this, "lbLat", "Latitude", fix, 0, 0, 104);
+    lbLong = ReadOnly(this, "lbLong", "Longitude", fix, 1, 0, 104);
+    lbHigh = ReadOnly(this, "lbHigh", "Altitude", fix, 2, 0, 104);
+    lbClkOff = ReadOnly(this, "lbClkOff", "CLOCK", fix, 0, 2, 60);
+    leSpeed = ReadOnly(this, "leSpeed", "SPEED", fix, 1, 2, 60);
+    leDir = ReadOnly(this, "leDir", "kmh   ", fix, 2, 2, 60);
     fix->setColumnStretch(4, 1);
 
     auto* live = Nested(new QGridLayout());
