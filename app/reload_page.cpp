@@ -158,7 +158,7 @@ ReloadPage::ReloadPage(WindowShared& shared) : shared_(shared) {
     display_->Snapshot = [this](std::string& refusal) { return TakeLoadJob(refusal); };
 
     connect(browse, &QPushButton::clicked, this, &ReloadPage::BrowseFirmware);
-    connect(sbGo_, &QPushButton::clicked, this, &ReloadPage::Write);
+    connect(sbGo_, &QPushButton::clicked, this, &ReloadPage::WriteFirmware);
     connect(cxAutoStart_, &QCheckBox::clicked, this, &ReloadPage::ToggleAutoLoad);
     connect(rgType_, &TRadioGroup::Clicked, this, &ReloadPage::ChooseTarget);
 }
@@ -273,7 +273,7 @@ std::optional<LoadJob> ReloadPage::TakeLoadJob(std::string& error) {
     return job;
 }
 
-void ReloadPage::Write() {
+void ReloadPage::WriteFirmware() {
     TLoadTask& loader = *shared_.LoadTask;
     if (restarting_) return;
     if (shownLoaderState_ == StateInterrupt && !Locked()) {

@@ -66,7 +66,7 @@ private:
     void BrowseFirmware();
     // The load's parameters from the page now; nullopt with the reason for a field that is no number.
     std::optional<LoadJob> TakeLoadJob(std::string& error);
-    void Write();
+    void WriteFirmware();
     // Write's restart steps did not finish: the page as before, with the reason when there is one.
     void RestartFailed(const std::string& why);
     bool Locked() const;

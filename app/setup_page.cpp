@@ -134,10 +134,6 @@ void SetupPage::ShowLinkRate(int index) {
     cbFWbaud_->setCurrentIndex(index);
 }
 
-int SetupPage::LinkRateShown() const {
-    return cbFWbaud_->currentIndex();
-}
-
 void SetupPage::ChoosePort(int index) {
     if (index >= 0) shared_.State.PortIndex = index;
 }

@@ -22,7 +22,6 @@ public:
     void ShowSettings();
     // The scan found the receiver at this working rate.
     void ShowLinkRate(int index);
-    int LinkRateShown() const;
 
 signals:
     // The user changed the loader options of the page (the Reload page shows them).

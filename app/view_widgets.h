@@ -85,8 +85,6 @@ public:
     // What the plot shows, for tests and tools.
     QScatterSeries* SatSeries() const { return satSeries_; }
     QScatterSeries* UnusedSeries() const { return unusedSeries_; }
-    QLineSeries* InnerCircle() const { return innerCircle_; }
-    QLineSeries* OuterCircle() const { return outerCircle_; }
     QBarSet* Cn0Set() const { return cn0Set_; }
     QBarCategoryAxis* Cn0Axis() const { return cn0Axis_; }
     // Labels of the used points, in point order.
