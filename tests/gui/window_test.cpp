@@ -228,6 +228,7 @@ TEST_F(WindowTest, ScanFindsAReceiverTalkingAt19200) {
 }
 
 TEST_F(WindowTest, ScanFailsAgainstABinaryOnlyReceiver) {
+    timings_.ScanSecondsPerRate = 1;  // nothing to find: the shortest dwell will do
     StartSim({"--binary"});
     WriteSettings();
     TfmTop& w = Open();
