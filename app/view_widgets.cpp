@@ -6,6 +6,7 @@
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
+#include <QEvent>
 #include <QGraphicsSimpleTextItem>
 #include <QLabel>
 #include <QLineEdit>
@@ -82,8 +83,6 @@ QScatterSeries* NewPointSeries(QChart* chart, const char* objectName, const char
     return series;
 }
 
-}  // namespace
-
 // Runs a function whenever the watched widget's size changes.
 class ResizeWatcher : public QObject {
 public:
@@ -99,6 +98,8 @@ protected:
 private:
     std::function<void()> onResize_;
 };
+
+}  // namespace
 
 ViewWidgets::ViewWidgets(ViewPage& page, TracePage& trace, QLabel* statusMark, QLabel* expandMark,
                          ReceiverTables& tables)
