@@ -341,9 +341,11 @@ TEST_F(CommandsTest, FailedSendsShowABoxAndWriteNothing) {
         {0x1B, {{"lbElpA", "6378137"}, {"lbElpF", "1/298"}}, "lbElpF", "1/298"},
         {0x0A, {}, nullptr, nullptr},
     };
+    bool nack = false;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Cmd);
-        C<QAbstractButton>("rbACK")->setChecked(true);
+        // Whichever reply was shown last, Send clears it.
+        C<QAbstractButton>((nack = !nack) ? "rbNACK" : "rbACK")->setChecked(true);
         Send(c.Cmd, c.Set);
         EXPECT_EQ(Shown("rbACK") + Shown("rbNACK") + Shown("lbSentence"), "00before");
         if (c.Field)
