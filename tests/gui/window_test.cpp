@@ -166,9 +166,12 @@ TEST_F(WindowTest, ViewPageOpensThePortAndShowsLiveFixes) {
 
 TEST_F(WindowTest, PortThatCannotOpenKeepsTheSetupPage) {
     StartSim();
-    WriteFile(ini_, "[Ports]\nCOM1=" + (dir_ / "absent").string() + "\nCOM2=" + link_.string() + "\n");
+    WriteFile(ini_, "[Setup]\nPortid=1\n[Ports]\nCOM1=" + (dir_ / "absent").string() + "\nCOM2=" +
+                        link_.string() + "\n");
     TfmTop& w = Open();
 
+    // The user's choice of COM1 is the port that is tried.
+    C<QComboBox>("cbPort")->setCurrentIndex(0);
     ClickTab(TfmTop::tsView);
     EXPECT_EQ(w.CurrentPage(), TfmTop::tsSetup);
     EXPECT_FALSE(w.Port());
