@@ -13,9 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "app/command_panels.h"
 #include "app/file_places.h"
 #include "app/qt_platform.h"
 #include "app/top_window.h"
+#include "app/view_page.h"
+#include "app/view_widgets.h"
 #include "protocol/binary.h"
 
 namespace {
@@ -34,7 +37,8 @@ void SendForScreenshot(TfmTop& window, const QString& request) {
     const QStringList parts = request.split(QLatin1Char(':'));
     bool ok = false;
     const int cmd = parts[0].toInt(&ok, 0);
-    if (!ok || !window.SelectCommand(cmd)) {
+    vantora::CommandPanels& commands = window.Commands();
+    if (!ok || !commands.SelectCommand(cmd)) {
         std::fprintf(stderr, "screenshot: no command %s in the tree\n", qPrintable(parts[0]));
         return;
     }
@@ -42,11 +46,11 @@ void SendForScreenshot(TfmTop& window, const QString& request) {
     for (const QString& assignment : values) {
         const qsizetype eq = assignment.indexOf('=');
         std::string error = "'" + assignment.toStdString() + "' is not control=value";
-        if (eq <= 0 || !window.SetPanelControl(assignment.left(eq).toStdString(),
+        if (eq <= 0 || !commands.SetPanelControl(assignment.left(eq).toStdString(),
                                                assignment.mid(eq + 1).toStdString(), error))
             std::fprintf(stderr, "screenshot: %s\n", error.c_str());
     }
-    window.btSendClick();
+    commands.SendCommand();
 }
 
 void InstallScreenshotHook(TfmTop& window) {
@@ -85,8 +89,8 @@ void InstallScreenshotHook(TfmTop& window) {
         const qint64 started = QDateTime::currentMSecsSinceEpoch();
         QObject::connect(poll, &QTimer::timeout, &window, [&window, poll, page, path, grab, finish, started] {
             const bool waited = QDateTime::currentMSecsSinceEpoch() - started > 30000;
-            const QLabel* fix = window.Control<QLabel>("lbFix");
-            const bool fixed = fix && (fix->text() == "2D" || fix->text().startsWith("3D"));
+            const QString fix = window.Live().lbFix->text();
+            const bool fixed = fix == "2D" || fix.startsWith("3D");
             const bool drawn = fixed && window.View().FixesShown() >= 3 &&
                                window.View().SatSeries()->count() + window.View().UnusedSeries()->count() > 0;
             if (page == TfmTop::tsView && !drawn && !waited) return;

@@ -89,6 +89,11 @@ void QtMainThreadRunner::RunPending() {
     }
 }
 
+size_t QtMainThreadRunner::Pending() {
+    std::lock_guard lock(mutex_);
+    return queue_.size();
+}
+
 void QtMainThreadRunner::Close() {
     std::lock_guard lock(mutex_);
     closed_ = true;

@@ -56,6 +56,8 @@ public:
     void RunAndWait(const std::function<void()>& fn) override;
     // Window thread: runs every queued request now.
     void RunPending();
+    // The requests waiting to run (for tests: a worker is inside RunAndWait).
+    size_t Pending();
     // Window thread: drops the queued requests (their workers go on without them) and makes
     // every later request return at once.
     void Close();

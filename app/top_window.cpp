@@ -1,33 +1,29 @@
 #include "app/top_window.h"
 
 #include <QAction>
-#include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
+#include <QFileDialog>
 #include <QGuiApplication>
-#include <QListWidget>
+#include <QLabel>
+#include <QMenuBar>
 #include <QMouseEvent>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QTableWidget>
-#include <QTreeWidget>
-#include <atomic>
-#include <chrono>
-#include <thread>
+#include <QStatusBar>
+#include <QVBoxLayout>
 
-#include "protocol/commands.h"
-#include "view/display_text.h"
+#include "app/command_panels.h"
+#include "app/config_page.h"
+#include "app/controls.h"
+#include "app/reload_page.h"
+#include "app/setup_page.h"
+#include "app/trace_page.h"
+#include "app/view_page.h"
+#include "app/view_widgets.h"
 
 namespace vantora {
 
 namespace {
 
-constexpr int NormalWidth = ViewWidgets::NormalWidth;
-constexpr int NormalHeight = ViewWidgets::NormalHeight;
-constexpr int TraceWidth = 300;
-constexpr int ScanRates = 4;    // the working rates; the loader's 115200 is never tried
-constexpr int ScanSeconds = 3;  // per rate: 2 to 3 s on the whole-second clock
-constexpr int ScanTickMs = 50;
+constexpr int ScanRates = 4;  // the working rates; the loader's 115200 is never tried
 constexpr int MarqueeLength = 11;
 
 const char* const AboutText =
@@ -37,141 +33,174 @@ const char* const AboutText =
     "Made by the Vantora project team\n"
     "Copyright (C) 2024 the Vantora project team. All rights reserved.";
 
-QString WithoutMnemonic(QString text) {
-    // "&NONE" is shown as "NONE"; "&&" stands for one ampersand.
-    text.replace("&&", QString(QChar(0xFFFF)));
-    text.remove('&');
-    text.replace(QChar(0xFFFF), '&');
-    return text;
-}
-
 }  // namespace
 
+int WindowShared::CurrentPage() const {
+    return Pages->currentIndex();
+}
+
 TfmTop::TfmTop(std::string settingsPath, const std::vector<std::string>& args, MessageBoxSink& boxes,
-               const Clock& clock, QWidget* parent)
-    : QMainWindow(parent), settingsPath_(std::move(settingsPath)), boxes_(boxes), clock_(clock) {
-    BuildLayout();
-    // No port while the Setup page is shown.
-    pgCoder_->setCurrentIndex(tsSetup);
+               const Clock& clock, const WindowTimings& timings, QWidget* parent)
+    : QMainWindow(parent), settingsPath_(std::move(settingsPath)), shared_(boxes, clock, timings) {
+    BuildFrame();
 
-    settings_ = LoadSettings(IniFile::Load(settingsPath_));
+    Settings& s = shared_.State;
+    s = LoadSettings(IniFile::Load(settingsPath_));
     // Level 0: the Trace page's tab stays, its controls cannot be used.
-    if (settings_.PrivilegeLevel == 0) pages_[tsTrace]->setEnabled(false);
-    ApplyCommandLine(settings_, args, boxes_);
+    if (s.PrivilegeLevel == 0) tracePage_->setEnabled(false);
+    ApplyCommandLine(s, args, boxes);
 
-    FillControls();
-    ApplyPrivilege();
-
-    view_ = std::make_unique<ViewWidgets>(viewControls_, tables_);
-    view_->ResizeWindow = [this](int width, int height) { SetWindowSize(width, height); };
-    viewTask_ = std::make_unique<TViewTask>(port_, *view_, runner_, tables_, clock_);
-    reload_ = MakeReloadDisplay();
-    loadTask_ = std::make_unique<TLoadTask>(port_, *reload_, runner_, clock_);
+    view_ = std::make_unique<ViewWidgets>(*viewPage_, *tracePage_, shared_.Status[0], pnExpand_, tables_);
+    view_->Expanded = [this](bool expanded) { Expand(expanded); };
+    viewTask_ = std::make_unique<TViewTask>(shared_.Port, *view_, runner_, tables_, clock);
+    loadTask_ = std::make_unique<TLoadTask>(shared_.Port, reloadPage_->Display(), runner_, clock);
+    shared_.ViewTask = viewTask_.get();
+    shared_.LoadTask = loadTask_.get();
     viewTask_->SetActive(false);
     loadTask_->SetActive(false);
-    viewTask_->SetNmeaConfig(settings_.Nmea.data());
+    viewTask_->SetNmeaConfig(s.Nmea.data());
     view_->SetBinary(&viewTask_->Binary());
+    Commands().SetView(view_.get());
 
-    InitCommandTree();
-    InitTraceActions();
-    InitMeasurementGrid();
-    SetWindowSize(NormalWidth, NormalHeight);
+    setupPage_->ShowSettings();
+    configPage_->ShowSettings();
+    reloadPage_->ShowSettings();
+    Commands().ApplyPrivilege();
+    FitTo(NormalSize);
     SetCaption("Vantora");
 
-    ConnectHandlers();
-    ConnectDataHandlers();
-    ConnectCommandHandlers();
-    ConnectReloadHandlers();
-    FormCreate();
+    pgCoder_->Guard = [this](int) { return BeforePageChange(); };
+    connect(pgCoder_, &QTabWidget::currentChanged, this, &TfmTop::PageChanged);
+    connect(pgCoder_, &QTabWidget::currentChanged, reloadPage_, &ReloadPage::PageChanged);
+    connect(setupPage_, &SetupPage::ReconfigureChanged, reloadPage_, &ReloadPage::ShowReconfigure);
+    connect(&Commands(), &CommandPanels::ScanRequested, this, &TfmTop::StartScan);
+    connect(pnExpand_, &TClickLabel::Clicked, this, [this] {
+        if (CurrentPage() == tsView) view_->ToggleExpand();
+    });
+    connect(viewPage_->chCn0, &TChartView::DoubleClicked, this, [this] { view_->ToggleChannels(); });
+    scanTimer_.setInterval(shared_.Timings.ScanTickMs);
+    connect(&scanTimer_, &QTimer::timeout, this, &TfmTop::ScanTick);
 }
 
 TfmTop::~TfmTop() {
     Shutdown();
 }
 
-// ---- Start-up ----
-
-void TfmTop::FillControls() {
-    const Settings& s = settings_;
-    cbPort_->setCurrentIndex(s.PortIndex);
-    lbPort_->setText(QString::fromLatin1(PortNames[s.PortIndex]));
-    ShowReconfigure();
-    cxReconfig_->setChecked(s.Reconfigure);
-    lbDGPS_->setText(QString::fromLatin1(DgpsNames[s.DgpsMode]));
-    rgDGPS_->SetItemIndex(s.DgpsMode);
-    lbSetBaud_->setText(QString::number(s.ConfigBaud));
-    // The box lists the four working rates only: 115200 selects nothing.
-    cbSetBaud_->setCurrentIndex(s.ConfigBaudIndex < cbSetBaud_->count() ? s.ConfigBaudIndex : -1);
-    cxDR_->setChecked(s.DeadReckoning != 0);
-    lbShowDR_->setVisible(s.DeadReckoning != 0);
-    RebuildNmeaLabel();
-    cxPnmea_->setChecked(s.ProprietaryNmea != 0);
-    cxChkSum_->setChecked((s.Nmea[CfgChecksum] & 0xFF) != 0);
+CommandPanels& TfmTop::Commands() {
+    return viewPage_->Commands();
 }
 
-void TfmTop::ApplyPrivilege() {
-    if (settings_.PrivilegeLevel < 10) {
-        for (const char* name : {"RSTyear", "RSTmonth", "RSTday", "RSThour", "RSTminute", "RSTsecond"})
-            Control<QWidget>(name)->setVisible(false);
-        edError_->setVisible(false);
-        lbSentence_->resize(281, lbSentence_->height());
+// ---- The frame: pages, menu, status bar, free-standing controls ----
+
+void TfmTop::BuildFrame() {
+    setObjectName("fmTop");
+    QFont font("Arial");
+    font.setPixelSize(11);
+    setFont(font);
+    BuildMenu();
+    BuildStatusBar();
+
+    auto* client = new QWidget(this);
+    client->setObjectName("Client");
+    setCentralWidget(client);
+    auto* clientLayout = new QVBoxLayout(client);
+    clientLayout->setContentsMargins(0, 0, 0, 0);
+    pgCoder_ = new TPageControl(client);
+    pgCoder_->setObjectName("pgCoder");
+    pgCoder_->setUsesScrollButtons(false);
+    // Some platform themes give tab rows and menus fonts of their own.
+    pgCoder_->Bar()->setFont(font);
+    clientLayout->addWidget(pgCoder_);
+    shared_.Pages = pgCoder_;
+
+    shared_.OpenDialog = new QFileDialog(this);
+    shared_.OpenDialog->setObjectName("OpenDialog1");
+    shared_.OpenDialog->setNameFilter("Binary (*.bin)");
+    shared_.OpenDialog->setDirectory(".");
+
+    setupPage_ = new SetupPage(shared_);
+    viewPage_ = new ViewPage(shared_);
+    reloadPage_ = new ReloadPage(shared_);
+    configPage_ = new ConfigPage(shared_, *reloadPage_);
+    tracePage_ = new TracePage(shared_);
+    pgCoder_->addTab(setupPage_, "&Setup");
+    pgCoder_->addTab(viewPage_, "&View");
+    pgCoder_->addTab(reloadPage_, "&Reload");
+    pgCoder_->addTab(configPage_, "&Config");
+    pgCoder_->addTab(tracePage_, "&Trace");
+    pgCoder_->Bar()->setTabVisible(tsConfig, false);
+    // No port while the Setup page is shown.
+    pgCoder_->setCurrentIndex(tsSetup);
+
+    // Free-standing controls over the tab row.
+    auto* shape = new QFrame(client);
+    shape->setObjectName("Shape1");
+    shape->setFrameShape(QFrame::NoFrame);
+    shape->setGeometry(200, 8, 57, 17);
+    shape->lower();
+    pnExpand_ = new TClickLabel(" =>>", client);
+    pnExpand_->setObjectName("pnExpand");
+    pnExpand_->setGeometry(176, 0, 505, 17);
+    QFont expandFont("Arial");
+    expandFont.setPixelSize(16);
+    expandFont.setBold(true);
+    expandFont.setItalic(true);
+    pnExpand_->setFont(expandFont);
+    pnExpand_->setCursor(Qt::PointingHandCursor);
+    pnExpand_->hide();
+    pnExpand_->raise();
+}
+
+void TfmTop::BuildMenu() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName("MainMenu1");
+    bar->setFont(font());
+    QMenu* file = bar->addMenu("&File");
+    file->setObjectName("File1");
+    file->setFont(font());
+    QAction* exit = file->addAction("E&xit");
+    exit->setObjectName("Exit1");
+    connect(exit, &QAction::triggered, this, &TfmTop::Exit);
+
+    // The Scan button stays hidden as designed; the menu offers the scan instead.
+    QMenu* link = bar->addMenu("&Link");
+    link->setObjectName("Link1");
+    link->setFont(font());
+    scanAction_ = link->addAction("&Scan for receiver");
+    scanAction_->setObjectName("Scan1");
+    scanAction_->setEnabled(false);
+    connect(scanAction_, &QAction::triggered, this, &TfmTop::StartScan);
+
+    QMenu* help = bar->addMenu("&Help");
+    help->setObjectName("Help1");
+    help->setFont(font());
+    QAction* about = help->addAction("&About");
+    about->setObjectName("About1");
+    connect(about, &QAction::triggered, this, &TfmTop::ShowAbout);
+}
+
+void TfmTop::BuildStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName("sbStatus");
+    bar->setSizeGripEnabled(false);
+    bar->setFixedHeight(24);
+    bar->setFont(font());
+    const int widths[3] = {20, 100, 20};
+    for (int i = 0; i < 3; ++i) {
+        auto* panel = new QLabel(bar);
+        panel->setObjectName(QString("sbStatusPanel%1").arg(i));
+        panel->setFrameShape(QFrame::Panel);
+        panel->setFrameShadow(QFrame::Sunken);
+        if (i < 2) {
+            panel->setFixedWidth(widths[i]);
+            panel->setAlignment(Qt::AlignCenter);
+        } else {
+            panel->setMinimumWidth(widths[i]);
+            panel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        }
+        bar->addWidget(panel, i == 2 ? 1 : 0);
+        shared_.Status[static_cast<size_t>(i)] = panel;
     }
-    if (settings_.PrivilegeLevel == 0) rgBaud_->SetItems({"4800", "9600", "19200"});
-}
-
-void TfmTop::InitCommandTree() {
-    QWidget* nothing = Control<QWidget>("pnNothing");
-    commandPanels_.fill(nothing);
-    for (const CommandInfo& c : CommandTable)
-        if (QWidget* panel = Control<QWidget>(c.Panel)) commandPanels_[static_cast<size_t>(c.Number)] = panel;
-    selectedCommand_ = 0;
-    cmdTree_->clear();
-    treeCommands_.clear();
-    for (const CommandInfo& c : CommandTable) {
-        if (c.Level > settings_.PrivilegeLevel) continue;
-        new QTreeWidgetItem(cmdTree_, QStringList{QString::fromLatin1(c.TreeText)});
-        treeCommands_.push_back(c.Number);
-    }
-}
-
-void TfmTop::InitTraceActions() {
-    tracePanels_.fill(Control<QWidget>("pnNothing"));
-    const char* panels[4] = {"pnTrcClear", "pnTrcRead", "pnTrcRecord", "pnTrcConvert"};
-    for (int i = 0; i < 4; ++i) tracePanels_[static_cast<size_t>(i + 1)] = Control<QWidget>(panels[i]);
-    traceActionIndex_ = 0;
-}
-
-void TfmTop::InitMeasurementGrid() {
-    for (int c = 0; c < 10; ++c) sgMeas_->item(0, c)->setText(QString::fromLatin1(MeasurementHeadings[c]));
-    for (int r = 1; r <= 12; ++r) sgMeas_->item(r, 0)->setText(QString::number(r));
-    sgMeas_->resize(679, 225);
-}
-
-void TfmTop::FormCreate() {
-    view_->ClearCn0();
-    view_->PlaceCircles();
-}
-
-QWidget* TfmTop::CommandPanel(int command) const {
-    return command >= 0 && command <= 32 ? commandPanels_[static_cast<size_t>(command)] : nullptr;
-}
-
-void TfmTop::ConnectHandlers() {
-    pgCoder_->Guard = [this](int page) { return pgBeforeChanging(page); };
-    connect(pgCoder_, &QTabWidget::currentChanged, this, &TfmTop::pgCoderChange);
-    connect(cbPort_, &QComboBox::currentIndexChanged, this, &TfmTop::cbPortChange);
-    connect(cbFWbaud_, &QComboBox::currentIndexChanged, this, &TfmTop::cbFWbaudChange);
-    connect(Control<QPushButton>("btScan"), &QPushButton::clicked, this, &TfmTop::btScanClick);
-    connect(cbSetBaud_, &QComboBox::currentIndexChanged, this, &TfmTop::cbSetBaudChange);
-    connect(rgDGPS_, &TRadioGroup::Clicked, this, &TfmTop::rgDGPSClick);
-    connect(cxDR_, &QCheckBox::clicked, this, &TfmTop::cxDRClick);
-    connect(clNMEA_, &QListWidget::itemChanged, this, &TfmTop::clNMEAClick);
-    connect(cxPnmea_, &QCheckBox::clicked, this, &TfmTop::cxPnmeaClick);
-    connect(pnExpand_, &TClickLabel::Clicked, this, &TfmTop::pnExpandClick);
-    connect(chCn0_, &TChartView::DoubleClicked, this, &TfmTop::chCn0DblClick);
-    edError_->installEventFilter(this);
-    scanTimer_.setInterval(ScanTickMs);
-    connect(&scanTimer_, &QTimer::timeout, this, &TfmTop::ScanTick);
 }
 
 // ---- Pages as the connection switch ----
@@ -184,21 +213,21 @@ bool TfmTop::RequestPage(int page) {
     return pgCoder_->Request(page);
 }
 
-bool TfmTop::pgBeforeChanging(int /*newPage*/) {
+bool TfmTop::BeforePageChange() {
     // A scan needs the port at the View page throughout; the page waits until it ends.
-    if (shutDown_ || scan_.Running) return false;
+    if (shared_.ShutDown || scan_.Running) return false;
+    const Settings& s = shared_.State;
     switch (CurrentPage()) {
         case tsSetup: {
-            const int index = settings_.PortIndex;
-            auto port = std::make_shared<TSerialPort>(
-                index, BaudRates[settings_.LinkBaudIndex], 8, 0, 0, 2, 4096, 4096,
-                settings_.PortDevices[static_cast<size_t>(index)], boxes_);
-            port_.Set(port);
+            const int index = s.PortIndex;
+            auto port = std::make_shared<TSerialPort>(index, BaudRates[s.LinkBaudIndex], 8, 0, 0, 2, 4096, 4096,
+                                                      s.PortDevices[static_cast<size_t>(index)], shared_.Boxes);
+            shared_.Port.Set(port);
             if (!port->Open()) {
-                boxes_.Show("Open com port", "Wrong com!", BoxIcon::Stop);
+                shared_.Boxes.Show("Open com port", "Wrong com!", BoxIcon::Stop);
                 // No half-open port is left behind: the next attempt starts afresh.
                 port.reset();
-                port_.Release();
+                shared_.Port.Release();
                 return false;
             }
             SetCaption(QString("COM%1-Vantora").arg(index + 1));
@@ -206,7 +235,8 @@ bool TfmTop::pgBeforeChanging(int /*newPage*/) {
         }
         case tsView:
             viewTask_->SetActive(false);
-            SetWindowSize(NormalWidth, NormalHeight);
+            // The next visit starts collapsed, as the window's size does.
+            view_->Collapse();
             pnExpand_->hide();
             break;
         case tsTrace:
@@ -221,38 +251,31 @@ bool TfmTop::pgBeforeChanging(int /*newPage*/) {
     return true;
 }
 
-void TfmTop::pgCoderChange(int page) {
-    status_[2]->clear();
+void TfmTop::PageChanged(int page) {
+    shared_.Status[2]->clear();
+    const Settings& s = shared_.State;
     if (page == tsReload) {
         ResetPort(BaudRates[LoaderBaudIndex]);
-        if (settings_.AutoStart) loadTask_->SetActive(true);
+        if (s.AutoStart) loadTask_->SetActive(true);
     }
     if (page == tsView || page == tsTrace) {
         if (page == tsView) pnExpand_->show();
-        ResetPort(BaudRates[settings_.LinkBaudIndex]);
+        ResetPort(BaudRates[s.LinkBaudIndex]);
         viewTask_->SetActive(true);
     }
     if (page == tsSetup) {
         // Closes the device at once: a worker inside a port call gets 0 or an error and never
         // needs this thread to let go of the object.
-        port_.Release();
+        shared_.Port.Release();
         SetCaption("Vantora");
     }
     if (page != tsTrace) pnExpand_->setText(" =>>");
-    SetWindowSize(page == tsTrace ? TraceWidth : NormalWidth, NormalHeight);
+    FitTo(page == tsTrace ? TraceSize : NormalSize);
     scanAction_->setEnabled(page == tsView && !scan_.Running);
 }
 
-void TfmTop::cbPortChange(int index) {
-    if (index >= 0) settings_.PortIndex = index;
-}
-
-void TfmTop::cbFWbaudChange(int index) {
-    if (index >= 0) settings_.LinkBaudIndex = index;
-}
-
 void TfmTop::ResetPort(int baud) {
-    if (std::shared_ptr<TSerialPort> port = port_.Get()) port->Reset(baud, 8, 0, 0, 2);
+    if (std::shared_ptr<TSerialPort> port = shared_.Port.Get()) port->Reset(baud, 8, 0, 0, 2);
 }
 
 void TfmTop::SetCaption(const QString& caption) {
@@ -260,14 +283,22 @@ void TfmTop::SetCaption(const QString& caption) {
     QGuiApplication::setApplicationDisplayName(caption);
 }
 
-void TfmTop::SetWindowSize(int width, int height) {
-    setFixedSize(width, height);
+void TfmTop::Expand(bool expanded) {
+    viewPage_->SetExpanded(expanded);
+    FitTo(expanded ? ExpandedSize : NormalSize);
+}
+
+void TfmTop::FitTo(QSize size) {
+    // Parts just hidden or shown change the pages' minimum sizes only once the layouts have
+    // run; the window may not shrink before that.
+    for (int i = 0; i < 4; ++i) QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    resize(size);
 }
 
 // ---- Receiver scan ----
 
-void TfmTop::btScanClick() {
-    if (shutDown_ || scan_.Running || CurrentPage() != tsView || !port_.Get()) return;
+void TfmTop::StartScan() {
+    if (shared_.ShutDown || scan_.Running || CurrentPage() != tsView || !shared_.Port.Get()) return;
     scan_.Running = true;
     scan_.Marquee = 0;
     pgCoder_->Bar()->setEnabled(false);
@@ -279,29 +310,29 @@ void TfmTop::btScanClick() {
 void TfmTop::BeginScanRate(int rateIndex) {
     scan_.Rate = rateIndex;
     ResetPort(BaudRates[rateIndex]);
-    const int64_t now = clock_.NowSeconds();
-    scan_.Deadline = now + ScanSeconds;
+    const int64_t now = shared_.Time.NowSeconds();
+    scan_.Deadline = now + shared_.Timings.ScanSecondsPerRate;
     scan_.Last = now;
-    status_[2]->setText("Start scanning ....");
+    shared_.Status[2]->setText("Start scanning ....");
     viewTask_->ResetSentenceCount();
 }
 
 void TfmTop::ScanTick() {
     if (!scan_.Running) return;
-    const int64_t now = clock_.NowSeconds();
+    const int64_t now = shared_.Time.NowSeconds();
     if (scan_.Deadline > now) {
         if (now - scan_.Last >= 1) {
             scan_.Last = now;
             QString marquee(MarqueeLength, QLatin1Char(' '));
             marquee[scan_.Marquee] = QLatin1Char('*');
-            status_[1]->setText(marquee);
+            shared_.Status[1]->setText(marquee);
             scan_.Marquee = (scan_.Marquee + 1) % MarqueeLength;
         }
         return;
     }
     if (viewTask_->SentenceSeen()) {
-        settings_.LinkBaudIndex = scan_.Rate;
-        cbFWbaud_->setCurrentIndex(scan_.Rate);
+        shared_.State.LinkBaudIndex = scan_.Rate;
+        setupPage_->ShowLinkRate(scan_.Rate);
         EndScan(true);
         return;
     }
@@ -311,70 +342,26 @@ void TfmTop::ScanTick() {
     }
     // The port stays at the last rate tried until the next page change.
     scanTimer_.stop();
-    boxes_.Show("Information", "Couldn't connect to GPS ", BoxIcon::Information);
+    shared_.Boxes.Show("Information", "Couldn't connect to GPS ", BoxIcon::Information);
     EndScan(false);
 }
 
 void TfmTop::EndScan(bool found) {
     scanTimer_.stop();
-    status_[2]->clear();
+    shared_.Status[2]->clear();
     scan_.Running = false;
     pgCoder_->Bar()->setEnabled(true);
-    scanAction_->setEnabled(CurrentPage() == tsView && !shutDown_);
+    scanAction_->setEnabled(CurrentPage() == tsView && !shared_.ShutDown);
     emit ScanFinished(found);
 }
 
-// ---- Configuration page (its values stay in the window) ----
+// ---- Menu, close ----
 
-void TfmTop::cbSetBaudChange(int index) {
-    if (index >= 0) lbSetBaud_->setText(cbSetBaud_->itemText(index));
+void TfmTop::ShowAbout() {
+    shared_.Boxes.Show("About", AboutText, BoxIcon::None);
 }
 
-void TfmTop::rgDGPSClick(int index) {
-    const QStringList items = rgDGPS_->Items();
-    if (index >= 0 && index < items.size()) lbDGPS_->setText(WithoutMnemonic(items[index]));
-}
-
-void TfmTop::cxDRClick() {
-    settings_.DeadReckoning = cxDR_->isChecked() ? 1 : 0;
-    lbShowDR_->setText(cxDR_->isChecked() ? "Dead-Reckoning" : "");
-}
-
-void TfmTop::clNMEAClick() {
-    auto ticked = [this](int i) { return clNMEA_->item(i)->checkState() == Qt::Checked ? 1 : 0; };
-    NmeaConfig& n = settings_.Nmea;
-    n[CfgGga] = ticked(0);
-    n[CfgGll] = ticked(1);
-    n[CfgRmc] = ticked(2);
-    n[CfgGsv] = ticked(3);
-    n[CfgGsa] = ticked(4);
-    n[CfgVtg] = ticked(5);
-    n[CfgZda] = ticked(5);
-    RebuildNmeaLabel();
-}
-
-void TfmTop::cxPnmeaClick() {
-    const int on = cxPnmea_->isChecked() ? 1 : 0;
-    settings_.ProprietaryNmea = on;
-    settings_.Nmea[CfgChecksum] = on;
-    RebuildNmeaLabel();
-}
-
-void TfmTop::RebuildNmeaLabel() {
-    lbNMEA_->setText(QString::fromStdString(NmeaCaption(settings_.Nmea, settings_.ProprietaryNmea)));
-}
-
-void TfmTop::ShowReconfigure() {
-    lbReconfig_->setText(settings_.Reconfigure ? "ON" : "OFF");
-}
-
-// ---- Menu, toggles, close ----
-
-void TfmTop::About1Click() {
-    boxes_.Show("About", AboutText, BoxIcon::None);
-}
-
-void TfmTop::Exit1Click() {
+void TfmTop::Exit() {
     if (!SaveSettings()) return;
     Shutdown();
     QCoreApplication::exit(0);
@@ -383,30 +370,30 @@ void TfmTop::Exit1Click() {
 bool TfmTop::SaveSettings() {
     IniFile ini = IniFile::Load(settingsPath_);
     std::string error;
-    if (!StoreSettings(ini, settings_))
+    if (!StoreSettings(ini, shared_.State))
         error = "Cannot write the port and the firmware path to " + settingsPath_ +
                 ": the path holds a line break.";
     else if (ini.Save(settingsPath_, error))
         return true;
-    boxes_.Show("Error", error, BoxIcon::Error);
+    shared_.Boxes.Show("Error", error, BoxIcon::Error);
     return false;
 }
 
 void TfmTop::Shutdown() {
-    if (shutDown_) return;
-    shutDown_ = true;
+    if (shared_.ShutDown) return;
+    shared_.ShutDown = true;
     scanTimer_.stop();
     scan_.Running = false;
-    if (tmrRepeat_) tmrRepeat_->stop();
+    Commands().StopRepeat();
     // Workers waiting for the window are let go first, so that they can be joined.
     runner_.Close();
     if (viewTask_) viewTask_->Stop();
     if (loadTask_) loadTask_->Stop();
-    port_.Release();
+    shared_.Port.Release();
 }
 
 void TfmTop::closeEvent(QCloseEvent* event) {
-    if (!shutDown_ && !SaveSettings()) {
+    if (!shared_.ShutDown && !SaveSettings()) {
         event->ignore();
         return;
     }
@@ -417,22 +404,6 @@ void TfmTop::closeEvent(QCloseEvent* event) {
 void TfmTop::mouseDoubleClickEvent(QMouseEvent* event) {
     if (CurrentPage() == tsView) view_->ToggleExpand();
     event->accept();
-}
-
-void TfmTop::pnExpandClick() {
-    if (CurrentPage() == tsView) view_->ToggleExpand();
-}
-
-void TfmTop::chCn0DblClick() {
-    view_->ToggleChannels();
-}
-
-bool TfmTop::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == edError_ && event->type() == QEvent::MouseButtonDblClick) {
-        viewTask_->ClearErrorCount();
-        return true;
-    }
-    return QMainWindow::eventFilter(watched, event);
 }
 
 }  // namespace vantora

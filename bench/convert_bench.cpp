@@ -21,7 +21,9 @@
 #include <string>
 #include <vector>
 
+#include "app/controls.h"
 #include "app/top_window.h"
+#include "app/trace_page.h"
 #include "protocol/frame.h"
 #include "tests/support/sample_stream.h"
 
@@ -104,7 +106,7 @@ int main(int argc, char** argv) {
     TfmTop window((dir / "vantora.INI").string(), {}, boxes);
     window.show();
     window.Pages()->setCurrentIndex(TfmTop::tsTrace);
-    auto* tree = window.Control<QTreeWidget>("tvTraceCmd");
+    auto* tree = window.findChild<QTreeWidget*>("tvTraceCmd");
     tree->setCurrentItem(tree->topLevelItem(3));
     QCoreApplication::processEvents();
 
@@ -120,17 +122,17 @@ int main(int argc, char** argv) {
         ++ticks;
     });
     for (int form = 0; form < 2; ++form) {
-        window.Control<QAbstractButton>(form ? "rgSelCvt_1" : "rgSelCvt_0")->click();
+        window.findChild<QAbstractButton*>(form ? "rgSelCvt_1" : "rgSelCvt_0")->click();
         longest = 0;
         ticks = 0;
         tick.start();
         sinceTick.start();
         const auto start = std::chrono::steady_clock::now();
-        window.Control<QAbstractButton>("btConvert")->click();
-        while (window.ConversionRunning()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        window.findChild<QAbstractButton*>("btConvert")->click();
+        while (window.Trace().ConversionRunning()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         const double took = Seconds(std::chrono::steady_clock::now() - start);
         tick.stop();
-        auto* bar = window.Control<QProgressBar>("pbConvert");
+        auto* bar = window.findChild<QProgressBar*>("pbConvert");
         std::printf(
             "window %-9s %.3f s (%.0f MB/s), %d ticks of 1 ms, longest gap %.2f ms, bar %d/%d, boxes %zu\n",
             form ? "geodetic" : "ECEF", took, mb / took, ticks, static_cast<double>(longest) / 1e6,

@@ -8,7 +8,10 @@
 #include <memory>
 #include <string>
 
+#include "app/controls.h"
 #include "app/top_window.h"
+#include "app/view_page.h"
+#include "app/view_widgets.h"
 
 namespace {
 
@@ -84,9 +87,9 @@ BENCHMARK(BM_ShowFix16SatellitesAndPaint)->Unit(benchmark::kMicrosecond);
 
 void BM_ShowMessageAt5000Lines(benchmark::State& state) {
     TfmTop& w = Window();
-    auto* memo = w.Control<QPlainTextEdit>("moNMEA");
+    QPlainTextEdit* memo = w.Live().moNMEA;
     const std::string line = "$GPGSV,3,1,12,19,80,019,42,32,67,344,41,18,57,178,41,27,51,249,39*74";
-    while (memo->blockCount() < ViewWidgets::MemoLines) w.View().ShowMessage(line);
+    while (memo->blockCount() < ViewPage::MemoLines) w.View().ShowMessage(line);
     QCoreApplication::processEvents();
     for (auto _ : state) w.View().ShowMessage(line);
     state.counters["lines"] = memo->blockCount();

@@ -109,22 +109,19 @@ TEST(MainThreadRunner, RunsWorkerRequestsOnTheWindowThreadAndNeverStrandsAWorker
     });
     while (!done) {
         runner.RunPending();
-        QThread::msleep(1);
+        std::this_thread::yield();
     }
     waiting.join();
 
     // Close lets a waiting worker go without running its request, and later ones return at once.
     std::atomic<int> runs{0};
-    std::atomic<bool> queued{false};
     done = false;
     std::thread stranded([&] {
-        queued = true;
         runner.RunAndWait([&] { ++runs; });
         runner.RunAndWait([&] { ++runs; });
         done = true;
     });
-    while (!queued) QThread::msleep(1);
-    QThread::msleep(20);
+    while (runner.Pending() == 0) std::this_thread::yield();
     runner.Close();
     stranded.join();
     EXPECT_TRUE(done);

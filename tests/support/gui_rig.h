@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "app/controls.h"
 #include "app/top_window.h"
 #include "tests/support/sim_process.h"
 
@@ -68,13 +69,13 @@ protected:
     }
     TfmTop& Open(const std::vector<std::string>& args = {}) {
         window_.reset();
-        window_ = std::make_unique<TfmTop>(ini_.string(), args, boxes_);
+        window_ = std::make_unique<TfmTop>(ini_.string(), args, boxes_, SystemClock(), timings_);
         window_->show();
         return *window_;
     }
     template <class T>
     T* C(const char* name) {
-        T* c = window_->Control<T>(name);
+        T* c = window_->findChild<T*>(QString::fromLatin1(name));
         EXPECT_NE(c, nullptr) << name;
         return c;
     }
@@ -94,6 +95,15 @@ protected:
     }
 
     fs::path dir_, ini_, link_;
+    // The window's waits, short enough that no test waits real seconds for them.
+    WindowTimings timings_ = [] {
+        WindowTimings t;
+        t.ScanSecondsPerRate = 2;
+        t.RepeatTickMs = 100;
+        t.RepeatRestartWaitMs = 700;
+        t.TraceReadTimeoutSeconds = 2;
+        return t;
+    }();
     RecordingMessageBoxSink boxes_;
     std::unique_ptr<SimProcess> sim_;
     std::unique_ptr<TfmTop> window_;

@@ -1,9 +1,9 @@
-// The View page's side of the receive thread: ViewDisplay implemented with the window's
-// controls, the sky plot and the C/N0 bars. Every call runs on the window thread.
+// The window's side of the receive thread: ViewDisplay implemented with the View page's
+// controls (the sky plot and the C/N0 bars among them), the command panels' reply fields and
+// the Trace page's status. Every call runs on the window thread.
 #pragma once
 
 #include <QColor>
-#include <QHash>
 #include <QList>
 #include <QPointF>
 #include <QString>
@@ -32,57 +32,29 @@ class QValueAxis;
 class QWidget;
 
 namespace vantora {
+class CommandPanels;
+class TracePage;
+class ViewPage;
+}  // namespace vantora
 
-// The controls the live view writes; all belong to the window.
-struct ViewControls {
-    QWidget* Root = nullptr;  // the window: reply controls are found by name under it
-    QLabel* lbTime = nullptr;
-    QLabel* lbFix = nullptr;
-    QLineEdit* lbLat = nullptr;
-    QLineEdit* lbLong = nullptr;
-    QLineEdit* lbHigh = nullptr;
-    QLineEdit* lpdop = nullptr;
-    QLineEdit* lhdop = nullptr;
-    QLineEdit* lvisible = nullptr;
-    QLineEdit* lbFixNo = nullptr;
-    QLineEdit* leSpeed = nullptr;
-    QLineEdit* leDir = nullptr;
-    QLineEdit* lbClkOff = nullptr;
-    QLineEdit* edError = nullptr;
-    QChartView* chSat = nullptr;
-    QChartView* chCn0 = nullptr;
-    QPlainTextEdit* moNMEA = nullptr;
-    QTableWidget* sgMeas = nullptr;
-    QLabel* StatusMark = nullptr;  // panel 0 of the status bar
-    QLabel* pnExpand = nullptr;
-};
+namespace vantora {
 
 class ViewWidgets : public ViewDisplay {
 public:
-    static constexpr int MemoLines = 5000;  // moNMEA keeps the newest lines only
-    // The window's size, and its size with the View page expanded.
-    static constexpr int NormalWidth = 282;
-    static constexpr int NormalHeight = 405;
-    static constexpr int ExpandedWidth = 720;
-    static constexpr int ExpandedHeight = 645;
-
-    ViewWidgets(const ViewControls& controls, ReceiverTables& tables);
+    // statusMark: panel 0 of the status bar; expandMark: the window's pnExpand.
+    ViewWidgets(ViewPage& page, TracePage& trace, QLabel* statusMark, QLabel* expandMark,
+                ReceiverTables& tables);
     ~ViewWidgets() override;
 
     // The reply records of the receive thread's binary parser (read while it waits).
     void SetBinary(TBinary* binary) { binary_ = binary; }
-    // The window's size change for the expand toggle.
-    std::function<void(int width, int height)> ResizeWindow;
-    // The window's end of a trace read.
-    std::function<void()> OnEndTraceRead;
-
-    // Window creation: no bars, and the two elevation circles in place.
-    void ClearCn0();
-    void SetCircle(QLineSeries* series, double x1, double y1, double x2, double y2);
-    void PlaceCircles();
+    // The window's side of the expand toggle: the page and the window's size.
+    std::function<void(bool expanded)> Expanded;
 
     void ToggleChannels();
     void ToggleExpand();
+    // Back to the collapsed view without the window's side (the page is left).
+    void Collapse();
     int ChannelCount() const { return channelCount_; }
 
     // ViewDisplay
@@ -106,16 +78,13 @@ public:
     void ShowSystemSetting(const uint8_t* payload48) override;
     void ShowTraceStatus() override;
 
-    // Controls by name and their texts, e.g. a reply panel emptied by Send before its reply.
-    void ShowTexts(const ControlTexts& texts) {
-        for (const auto& [name, text] : texts) SetText(name, text);
-    }
+    // Reply fields by their names and their texts, e.g. a reply panel emptied by Send before
+    // its reply. A name no page has is a fault of the program: it throws std::logic_error.
+    void ShowTexts(const ControlTexts& texts);
 
     // What the plot shows, for tests and tools.
     QScatterSeries* SatSeries() const { return satSeries_; }
     QScatterSeries* UnusedSeries() const { return unusedSeries_; }
-    QLineSeries* InnerCircle() const { return innerCircle_; }
-    QLineSeries* OuterCircle() const { return outerCircle_; }
     QBarSet* Cn0Set() const { return cn0Set_; }
     QBarCategoryAxis* Cn0Axis() const { return cn0Axis_; }
     // Labels of the used points, in point order.
@@ -129,15 +98,20 @@ private:
     };
     void BuildSkyPlot();
     void BuildCn0Chart();
+    void ClearCn0();
+    void SetCircle(QLineSeries* series, double x1, double y1, double x2, double y2);
+    // A square plot so that the circles are round and north is straight up.
+    void SquarePlotArea();
     void SetPointLabels(PointLabels& labels, QScatterSeries* series, const QStringList& texts,
                         const QColor& color);
     void PlaceLabels(PointLabels& labels, QScatterSeries* series);
-    void SetText(const std::string& name, const std::string& text);
-    QWidget* Find(const QString& name);
-    void SetProgress(const char* bar, const char* label, int maximum, int position, const std::string& text);
-    void SetMemo(const char* name, const std::vector<std::string>& lines);
+    QLineEdit* TextField(const std::string& name) const;
 
-    ViewControls c_;
+    ViewPage& page_;
+    CommandPanels& commands_;
+    TracePage& trace_;
+    QLabel* statusMark_;
+    QLabel* expandMark_;
     ReceiverTables& tables_;
     TBinary* binary_ = nullptr;
 
@@ -156,7 +130,6 @@ private:
     QValueAxis* cn0Values_ = nullptr;
     QStringList categories_;
 
-    QHash<QString, QWidget*> found_;
     int channelCount_ = 12;
     bool expanded_ = false;
     uint32_t messages_ = 0;

@@ -1,4 +1,4 @@
-#include "view/view_widgets.h"
+#include "app/view_widgets.h"
 
 #include <QAbstractButton>
 #include <QBarCategoryAxis>
@@ -6,6 +6,7 @@
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
+#include <QEvent>
 #include <QGraphicsSimpleTextItem>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,8 +18,12 @@
 #include <QValueAxis>
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 
+#include "app/command_panels.h"
 #include "app/controls.h"
+#include "app/trace_page.h"
+#include "app/view_page.h"
 #include "view/display_text.h"
 
 namespace vantora {
@@ -78,12 +83,38 @@ QScatterSeries* NewPointSeries(QChart* chart, const char* objectName, const char
     return series;
 }
 
+// Runs a function whenever the watched widget's size changes.
+class ResizeWatcher : public QObject {
+public:
+    ResizeWatcher(QObject* parent, std::function<void()> onResize)
+        : QObject(parent), onResize_(std::move(onResize)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Resize) onResize_();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> onResize_;
+};
+
 }  // namespace
 
-ViewWidgets::ViewWidgets(const ViewControls& controls, ReceiverTables& tables)
-    : c_(controls), tables_(tables) {
+ViewWidgets::ViewWidgets(ViewPage& page, TracePage& trace, QLabel* statusMark, QLabel* expandMark,
+                         ReceiverTables& tables)
+    : page_(page),
+      commands_(page.Commands()),
+      trace_(trace),
+      statusMark_(statusMark),
+      expandMark_(expandMark),
+      tables_(tables) {
     BuildSkyPlot();
     BuildCn0Chart();
+    // Window creation: no bars, and the two elevation circles in place.
+    ClearCn0();
+    SetCircle(innerCircle_, -45, 45, 45, -45);
+    SetCircle(outerCircle_, -90, 90, 90, -90);
 }
 
 ViewWidgets::~ViewWidgets() = default;
@@ -119,16 +150,20 @@ void ViewWidgets::BuildSkyPlot() {
         s->attachAxis(ax);
         s->attachAxis(ay);
     }
-    MountChart(c_.chSat, sky_);
-    c_.chSat->setRenderHint(QPainter::Antialiasing);
-    // A square plot so that the circles are round and north is straight up.
-    const QSize size = c_.chSat->size();
-    const qreal side = std::min(size.width(), size.height()) - 4;
-    sky_->setPlotArea(QRectF((size.width() - side) / 2, (size.height() - side) / 2, side, side));
+    MountChart(page_.chSat, sky_);
+    page_.chSat->setRenderHint(QPainter::Antialiasing);
+    SquarePlotArea();
+    page_.chSat->installEventFilter(new ResizeWatcher(page_.chSat, [this] { SquarePlotArea(); }));
     QObject::connect(sky_, &QChart::plotAreaChanged, sky_, [this] {
         PlaceLabels(usedLabels_, satSeries_);
         PlaceLabels(unusedLabels_, unusedSeries_);
     });
+}
+
+void ViewWidgets::SquarePlotArea() {
+    const QSize size = page_.chSat->size();
+    const qreal side = std::min(size.width(), size.height()) - 4;
+    sky_->setPlotArea(QRectF((size.width() - side) / 2, (size.height() - side) / 2, side, side));
 }
 
 void ViewWidgets::BuildCn0Chart() {
@@ -145,7 +180,7 @@ void ViewWidgets::BuildCn0Chart() {
     cn0Set_->setBorderColor(ToColor(UnusedWhite));
     cn0Set_->setSelectedColor(ToColor(UsedGreen));
     cn0Set_->setLabelColor(QColor(0x20, 0x20, 0x20));
-    QFont small = c_.chCn0->font();
+    QFont small = page_.chCn0->font();
     small.setPixelSize(8);
     cn0Set_->setLabelFont(small);
     cn0Series_->append(cn0Set_);
@@ -156,7 +191,7 @@ void ViewWidgets::BuildCn0Chart() {
     cn0Values_->setRange(0, 60);
     cn0Values_->setTickCount(4);
     cn0Values_->setLabelFormat("%d");
-    QFont axisFont = c_.chCn0->font();
+    QFont axisFont = page_.chCn0->font();
     axisFont.setPixelSize(9);
     for (QAbstractAxis* a : std::initializer_list<QAbstractAxis*>{cn0Axis_, cn0Values_}) {
         a->setLabelsFont(axisFont);
@@ -170,8 +205,7 @@ void ViewWidgets::BuildCn0Chart() {
     cn0Series_->attachAxis(cn0Axis_);
     cn0Series_->attachAxis(cn0Values_);
 
-    MountChart(c_.chCn0, cn0_);
-    ClearCn0();
+    MountChart(page_.chCn0, cn0_);
 }
 
 void ViewWidgets::ClearCn0() {
@@ -195,15 +229,10 @@ void ViewWidgets::SetCircle(QLineSeries* series, double x1, double y1, double x2
     series->replace(points);
 }
 
-void ViewWidgets::PlaceCircles() {
-    SetCircle(innerCircle_, -45, 45, 45, -45);
-    SetCircle(outerCircle_, -90, 90, 90, -90);
-}
-
 void ViewWidgets::SetPointLabels(PointLabels& labels, QScatterSeries* series, const QStringList& texts,
                                  const QColor& color) {
     if (labels.Items.size() < static_cast<size_t>(texts.size())) {
-        QFont font = c_.chSat->font();
+        QFont font = page_.chSat->font();
         font.setPixelSize(9);
         font.setBold(true);
         while (labels.Items.size() < static_cast<size_t>(texts.size())) {
@@ -241,22 +270,22 @@ QStringList ViewWidgets::UsedLabels() const {
 void ViewWidgets::ShowFix(const NavRecord& rec) {
     ++fixes_;
     const FixTexts t = FormatFix(rec);
-    c_.lbTime->setText(ToQ(t.Time));
+    page_.lbTime->setText(ToQ(t.Time));
     if (t.Fix) {
-        c_.lbFix->setText(ToQ(t.Fix->first));
-        QPalette pal = c_.lbFix->palette();
+        page_.lbFix->setText(ToQ(t.Fix->first));
+        QPalette pal = page_.lbFix->palette();
         pal.setColor(QPalette::WindowText, ToColor(t.Fix->second));
-        c_.lbFix->setPalette(pal);
+        page_.lbFix->setPalette(pal);
     }
-    c_.lbLat->setText(ToQ(t.Latitude));
-    c_.lbLong->setText(ToQ(t.Longitude));
-    c_.lbHigh->setText(ToQ(t.Altitude));
-    c_.lpdop->setText(ToQ(t.Pdop));
-    c_.lhdop->setText(ToQ(t.Hdop));
-    c_.lvisible->setText(ToQ(t.InView));
-    c_.lbFixNo->setText(ToQ(t.Used));
-    c_.leSpeed->setText(ToQ(t.Speed));
-    c_.leDir->setText(ToQ(t.Course));
+    page_.lbLat->setText(ToQ(t.Latitude));
+    page_.lbLong->setText(ToQ(t.Longitude));
+    page_.lbHigh->setText(ToQ(t.Altitude));
+    page_.lpdop->setText(ToQ(t.Pdop));
+    page_.lhdop->setText(ToQ(t.Hdop));
+    page_.lvisible->setText(ToQ(t.InView));
+    page_.lbFixNo->setText(ToQ(t.Used));
+    page_.leSpeed->setText(ToQ(t.Speed));
+    page_.leDir->setText(ToQ(t.Course));
 
     const SkyView sky = ComputeSkyView(rec);
     usedPoints_.clear();
@@ -296,51 +325,49 @@ void ViewWidgets::ShowFix(const NavRecord& rec) {
 }
 
 void ViewWidgets::ShowMessage(const std::string& text) {
-    c_.StatusMark->setText(QString::fromLatin1(ActivityMark(messages_++)));
-    c_.moNMEA->appendPlainText(MemoLine(text));
+    statusMark_->setText(QString::fromLatin1(ActivityMark(messages_++)));
+    page_.moNMEA->appendPlainText(MemoLine(text));
 }
 
 void ViewWidgets::ShowErrorCount(int errors) {
-    c_.edError->setText(QString::number(errors));
+    commands_.ErrorCountField()->setText(QString::number(errors));
 }
 
 void ViewWidgets::SetMeasurementVisible(bool visible) {
-    c_.lbClkOff->setVisible(visible);
-    c_.sgMeas->setVisible(visible);
+    page_.lbClkOff->setVisible(visible);
+    page_.sgMeas->setVisible(visible);
 }
 
 void ViewWidgets::ShowMeasurementGrid(const NavRecord& rec) {
     const MeasurementTexts t = FormatMeasurementGrid(rec);
     for (const auto& [name, text] : t.Fields) {
-        SetText(name, text);
-        if (name.rfind("ed", 0) == 0)
-            if (QWidget* w = Find(ToQ(name))) w->setVisible(true);
+        QLineEdit* field = TextField(name);
+        field->setText(ToQ(text));
+        if (name.rfind("ed", 0) == 0) field->setVisible(true);
     }
     for (int i = 0; i < 12; ++i) {
         if (!t.Rows[static_cast<size_t>(i)]) continue;
         const auto& row = *t.Rows[static_cast<size_t>(i)];
         for (int col = 1; col <= 9; ++col)
-            if (QTableWidgetItem* item = c_.sgMeas->item(i + 1, col))
+            if (QTableWidgetItem* item = page_.sgMeas->item(i + 1, col))
                 item->setText(ToQ(row[static_cast<size_t>(col - 1)]));
     }
 }
 
 void ViewWidgets::ShowTraceReadProgress(int recordsRead, int logged) {
-    const TraceReadTexts t = FormatTraceReadProgress(recordsRead, logged);
-    if (auto* bar = qobject_cast<QProgressBar*>(Find("pbReadProgress"))) bar->setValue(t.Position);
-    SetText("lbProgress", t.Progress);
+    trace_.ShowReadProgress(FormatTraceReadProgress(recordsRead, logged));
 }
 
 void ViewWidgets::EndTraceRead() {
-    if (OnEndTraceRead) OnEndTraceRead();
+    trace_.TraceReadComplete();
 }
 
 void ViewWidgets::ShowAck(uint8_t) {
-    if (auto* w = qobject_cast<QAbstractButton*>(Find("rbACK"))) w->setChecked(true);
+    commands_.ShowReply(true);
 }
 
 void ViewWidgets::ShowNak(uint8_t) {
-    if (auto* w = qobject_cast<QAbstractButton*>(Find("rbNACK"))) w->setChecked(true);
+    commands_.ShowReply(false);
 }
 
 void ViewWidgets::ShowClockOffset() {
@@ -359,35 +386,30 @@ void ViewWidgets::ShowBuiltInTest() {
 }
 
 void ViewWidgets::ShowEphemerisProgress() {
-    const ProgressTexts t = EphemerisProgress(tables_);
-    SetProgress("pbReadEphs", "lbReadEphs", t.Maximum, t.Position, t.Label);
+    commands_.ShowEphemerisProgress(EphemerisProgress(tables_));
 }
 
 void ViewWidgets::ShowAlmanacProgress() {
-    const ProgressTexts t = AlmanacProgress(tables_);
-    SetProgress("pbReadAlmc", "lbReadAlmc", t.Maximum, t.Position, t.Label);
+    commands_.ShowAlmanacProgress(AlmanacProgress(tables_));
 }
 
 void ViewWidgets::ShowModuleId() {
-    auto* group = qobject_cast<TRadioGroup*>(Find("rgID"));
-    SetText("edModuleID", ModuleIdText(tables_, group ? group->ItemIndex() : 1));
+    commands_.ShowModuleId(ModuleIdText(tables_, commands_.ModuleIdItem()));
 }
 
 void ViewWidgets::ShowNavigationSetting(const uint8_t* payload18) {
-    SetMemo("moShowText", NavigationSettingLines(payload18));
+    commands_.ShowSettingLines(NavigationSettingLines(payload18));
 }
 
 void ViewWidgets::ShowSystemSetting(const uint8_t* payload48) {
-    SetMemo("moShowText", SystemSettingLines(payload48));
+    commands_.ShowSettingLines(SystemSettingLines(payload48));
 }
 
 void ViewWidgets::ShowTraceStatus() {
     if (!binary_) return;
     const TraceStatusTexts t = FormatTraceStatus(binary_->Trace);
-    if (t.Status) {
-        SetText("lbTrcStatus", *t.Status);
-        SetText("lbTraceStatus", *t.Status);
-    }
+    trace_.ShowStatus(t.Status);
+    commands_.ShowTraceStatus(t.Status);
     ShowTexts(t.Fields);
 }
 
@@ -397,43 +419,25 @@ void ViewWidgets::ToggleChannels() {
 
 void ViewWidgets::ToggleExpand() {
     expanded_ = !expanded_;
-    if (ResizeWindow)
-        ResizeWindow(expanded_ ? ExpandedWidth : NormalWidth, expanded_ ? ExpandedHeight : NormalHeight);
-    c_.pnExpand->setText(expanded_ ? " <<=" : " =>>");
+    if (Expanded) Expanded(expanded_);
+    expandMark_->setText(expanded_ ? " <<=" : " =>>");
 }
 
-QWidget* ViewWidgets::Find(const QString& name) {
-    auto it = found_.find(name);
-    if (it != found_.end()) return it.value();
-    QWidget* w = c_.Root ? c_.Root->findChild<QWidget*>(name) : nullptr;
-    found_.insert(name, w);
-    return w;
+void ViewWidgets::Collapse() {
+    expanded_ = false;
+    page_.SetExpanded(false);
 }
 
-void ViewWidgets::SetText(const std::string& name, const std::string& text) {
-    QWidget* w = Find(ToQ(name));
-    if (auto* edit = qobject_cast<QLineEdit*>(w))
-        edit->setText(ToQ(text));
-    else if (auto* label = qobject_cast<QLabel*>(w))
-        label->setText(ToQ(text));
-    else if (auto* memo = qobject_cast<QPlainTextEdit*>(w))
-        memo->setPlainText(ToQ(text));
+QLineEdit* ViewWidgets::TextField(const std::string& name) const {
+    QLineEdit* field = page_.MeasurementField(name);
+    if (!field) field = trace_.StatusField(name);
+    if (!field) field = qobject_cast<QLineEdit*>(commands_.ReplyField(name));
+    if (!field) throw std::logic_error("no text field " + name + " for the receiver's texts");
+    return field;
 }
 
-void ViewWidgets::SetProgress(const char* bar, const char* label, int maximum, int position,
-                              const std::string& text) {
-    if (auto* pb = qobject_cast<QProgressBar*>(Find(bar))) {
-        pb->setMaximum(maximum);
-        pb->setValue(position);
-    }
-    SetText(label, text);
-}
-
-void ViewWidgets::SetMemo(const char* name, const std::vector<std::string>& lines) {
-    auto* memo = qobject_cast<QPlainTextEdit*>(Find(name));
-    if (!memo) return;
-    memo->clear();
-    for (const std::string& line : lines) memo->appendPlainText(ToQ(line));
+void ViewWidgets::ShowTexts(const ControlTexts& texts) {
+    for (const auto& [name, text] : texts) TextField(name)->setText(ToQ(text));
 }
 
 }  // namespace vantora
