@@ -67,6 +67,11 @@ struct LoadReport {
     int64_t SendingMs = 0;  // from the first packet to the CRC report (or the last packet)
 };
 
+// One line for a load's end, as the command-line flasher prints it:
+//   "PASS! CRC host H, receiver R, expected E; N bytes in S s (B bytes/s)", "FAIL! CRC host ...",
+//   "FAIL! wrong revision", "TIME-OUT: why", "REFUSED: why", "INTERRUPTED in STATE", "PORT ERROR: why".
+std::string LoadReportLine(const LoadReport& report);
+
 class LoaderDisplay {
 public:
     virtual ~LoaderDisplay() = default;

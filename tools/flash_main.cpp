@@ -34,12 +34,6 @@ public:
     }
 };
 
-std::string Hex4(uint16_t v) {
-    char b[8];
-    std::snprintf(b, sizeof b, "%04X", v);
-    return b;
-}
-
 // Prints what the loader shows: state texts on stdout, a progress bar on a terminal's stderr,
 // one result line per load. Runs on the loader thread (the runner is inline).
 class CliDisplay : public LoaderDisplay {
@@ -83,7 +77,7 @@ public:
         const int status = StatusOf(r);
         worst_ = std::max(worst_, status);
         if (auto_) std::printf("Receiver %d: ", loads_);
-        std::printf("%s\n", Describe(r).c_str());
+        std::printf("%s\n", LoadReportLine(r).c_str());
         std::fflush(stdout);
         ended_ = true;
         cv_.notify_all();
@@ -121,39 +115,6 @@ private:
             default:
                 return ExitNoLoad;
         }
-    }
-    std::string Describe(const LoadReport& r) const {
-        std::string crc;
-        if (r.Crc) {
-            crc = "CRC host " + Hex4(r.Crc->Host) + ", receiver " + Hex4(r.Crc->Receiver) + ", expected " +
-                  Hex4(r.Crc->Expected);
-        }
-        char transfer[96] = "";
-        if (r.BytesSent > 0 && r.SendingMs > 0) {
-            const double s = r.SendingMs / 1000.0;
-            std::snprintf(transfer, sizeof transfer, "; %u bytes in %.2f s (%.0f bytes/s)", r.BytesSent, s,
-                          r.BytesSent / s);
-        } else if (r.BytesSent > 0) {
-            std::snprintf(transfer, sizeof transfer, "; %u bytes", r.BytesSent);
-        }
-        switch (r.End) {
-            case LoadEnd::Passed:
-                return "PASS! " + crc + transfer +
-                       (r.State == StateFactoryDefault ? "; factory default set" : "");
-            case LoadEnd::CrcMismatch:
-                return "FAIL! " + crc;
-            case LoadEnd::RevisionFailed:
-                return "FAIL! wrong revision";
-            case LoadEnd::TimedOut:
-                return "TIME-OUT: " + r.Detail;
-            case LoadEnd::Refused:
-                return "REFUSED: " + r.Detail;
-            case LoadEnd::Interrupted:
-                return std::string("INTERRUPTED in ") + LoaderStateText[r.State];
-            case LoadEnd::PortFailed:
-                return "PORT ERROR: " + r.Detail;
-        }
-        return "";
     }
     void DrawBar() {
         if (!bar_ || transfer_.Total == 0) return;

@@ -280,7 +280,7 @@ TEST(SimulatorView, NothingIsParsedAtTheWrongRate) {
 }
 
 TEST(SimulatorView, HangsUpLikeAnUnpluggedAdapter) {
-    Simulator sim({"--hangup-after", "1"});
+    Simulator sim({"--hangup-after", "2"});
     Task t(sim.Link());
     t.task.SetActive(true);
     ASSERT_TRUE(t.Wait([&] { return !t.display.messages.empty(); }));
