@@ -34,6 +34,12 @@ std::string Quoted(std::string_view s) {
 
 }  // namespace
 
+std::string ImageOverflowText(const FirmwareImage& image, uint32_t loadLimit) {
+    if (static_cast<uint32_t>(image.Size) <= loadLimit) return {};
+    return "The image has " + std::to_string(image.Size) + " bytes, more than the " + std::to_string(loadLimit) +
+           " bytes (" + std::to_string(loadLimit / 1024) + " KiB) to program";
+}
+
 const char* DefaultAddressText(int target) {
     return target == Target4100 ? "0" : "C0000";
 }

@@ -62,6 +62,9 @@ struct LoadJob {
 inline uint32_t LoadLimitOf(uint16_t sizeWord) {
     return static_cast<uint32_t>(sizeWord) * 1024u;
 }
+// Empty when the image fits the loadLimit bytes to program; otherwise why not, since a load
+// would silently leave the image's tail out.
+std::string ImageOverflowText(const FirmwareImage& image, uint32_t loadLimit);
 // Packets of a load: at least one, even for a size of 0.
 inline uint32_t PacketCountOf(uint32_t loadLimit) {
     return loadLimit == 0 ? 1u : (loadLimit + PacketSize - 1) / PacketSize;

@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 #include "logging/raw_log.h"
@@ -17,6 +18,8 @@
 namespace vantora {
 
 namespace {
+
+namespace fs = std::filesystem;
 
 // WGS-84 as stored; e'^2*b and e^2*a are kept precomputed as they were.
 constexpr double SemiMajor = 6378137.0;
@@ -40,12 +43,38 @@ std::string Failure(const char* what, const std::string& path) {
     return std::string(what) + " " + path + ": " + std::strerror(errno);
 }
 
+// The same file for a and b, also when neither exists yet (both would be created as one).
+bool SamePlace(const std::string& a, const std::string& b) {
+    std::error_code ea, eb;
+    const fs::path pa = fs::weakly_canonical(a, ea), pb = fs::weakly_canonical(b, eb);
+    return SameFile(a, b) || (!ea && !eb && pa == pb);
+}
+
 // Output through a large buffer; every write and the close are checked, the first failure sticks.
+// A file is written under a temporary name beside it and renamed into place by Finish, so a
+// failed or cancelled conversion leaves the old file whole; a device is written directly.
 class BufferedOut {
 public:
+    ~BufferedOut() {
+        if (!temp_.empty()) {
+            file_.Close();
+            ::unlink(temp_.c_str());
+        }
+    }
     bool Open(const std::string& path, std::string& error) {
         buf_.reset(new char[WriteBlock]);
-        return file_.Open(path, error);
+        struct stat st;
+        if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return file_.Open(path, error);
+        std::error_code ec;
+        final_ = fs::weakly_canonical(path, ec).string();  // a link keeps pointing at the new file
+        if (ec) final_ = path;
+        temp_ = final_ + ".tmp" + std::to_string(::getpid());
+        if (!file_.Open(temp_, error)) {
+            temp_.clear();
+            error = Failure("Cannot write", path);
+            return false;
+        }
+        return true;
     }
     // Room for at least need bytes (need <= WriteBlock); nullptr after a failed write.
     char* Space(size_t need) {
@@ -70,6 +99,13 @@ public:
         if (!file_.Close()) return Fail();
         return true;
     }
+    // Puts the finished file in place of the old one.
+    bool Commit() {
+        if (temp_.empty()) return true;
+        if (::rename(temp_.c_str(), final_.c_str()) != 0) return Fail();
+        temp_.clear();
+        return true;
+    }
 
 private:
     bool Flush() {
@@ -80,12 +116,13 @@ private:
         return true;
     }
     bool Fail() {
-        if (!failed_) error_ = Failure("Cannot write", file_.Path());
+        if (!failed_) error_ = Failure("Cannot write", final_.empty() ? file_.Path() : final_);
         failed_ = true;
         return false;
     }
 
     RawLog file_;
+    std::string final_, temp_;
     std::unique_ptr<char[]> buf_;
     size_t used_ = 0;
     bool failed_ = false;
@@ -102,6 +139,11 @@ public:
         path_ = path;
         fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd_ < 0 || ::fstat(fd_, &st_) != 0) {
+            error = Failure("Cannot read", path);
+            return false;
+        }
+        if (S_ISDIR(st_.st_mode)) {
+            errno = EISDIR;
             error = Failure("Cannot read", path);
             return false;
         }
@@ -283,19 +325,18 @@ TraceResult ConvertTrace(const std::string& inPath, const std::string& outPath, 
         error = "Cannot write " + outPath + ": it is the raw file being converted";
         return {};
     }
-    if (!gpxPath.empty() && in.SameFile(gpxPath)) {
+    const bool withGpx = !gpxPath.empty();
+    if (withGpx && in.SameFile(gpxPath)) {
         error = "Cannot write " + gpxPath + ": it is the raw file being converted";
         return {};
     }
-    BufferedOut out;
+    if (withGpx && SamePlace(gpxPath, outPath)) {
+        error = "Cannot write " + gpxPath + ": it is also the text output";
+        return {};
+    }
+    BufferedOut out, gpx;
     if (!out.Open(outPath, error)) return {};
-    const bool withGpx = !gpxPath.empty();
-    BufferedOut gpx;
     if (withGpx) {
-        if (SameFile(gpxPath, outPath)) {
-            error = "Cannot write " + gpxPath + ": it is also the text output";
-            return {};
-        }
         if (!gpx.Open(gpxPath, error)) return {};
         gpx.Put(
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -314,11 +355,16 @@ TraceResult ConvertTrace(const std::string& inPath, const std::string& outPath, 
         return true;
     });
     if (withGpx) gpx.Put("</trkseg>\n</trk>\n</gpx>\n");
-    // Close both even after a failure, and report the first write failure over anything else.
+    // Close both even after a failure, and report the first write failure over anything else;
+    // only when both are whole do they take the place of the old files.
     const bool outOk = out.Finish();
     const bool gpxOk = !withGpx || gpx.Finish();
     if (!outOk || !gpxOk) {
         error = !outOk ? out.Error() : gpx.Error();
+        result.Status = ConvertStatus::Failed;
+    }
+    if (result.Status == ConvertStatus::Ok && !(out.Commit() && (!withGpx || gpx.Commit()))) {
+        error = !out.Error().empty() ? out.Error() : gpx.Error();
         result.Status = ConvertStatus::Failed;
     }
     return result;

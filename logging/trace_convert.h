@@ -102,8 +102,8 @@ struct TraceResult {
 // Converts the raw file in into the text file out (created or replaced), one line per record in
 // the given form, and, when gpxOut is not empty, a GPX 1.1 track with one point per record.
 // Ok only when every byte was written and the files closed; an output that is the input file
-// is refused before anything is truncated. A failed or cancelled conversion leaves what was
-// written so far.
+// or the other output is refused before anything is opened. Outputs are replaced only when the
+// conversion succeeds: a failed or cancelled one leaves them as they were.
 TraceResult ConvertTrace(const std::string& in, const std::string& out, TraceForm form,
                          const TraceProgress& progress, std::string& error, const std::string& gpxOut = {});
 

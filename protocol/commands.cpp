@@ -394,11 +394,14 @@ class Reader {
   public:
     explicit Reader(const PanelValues& v) : values_(v) {}
 
-    int64_t Strict(const char* control) {
+    // Each reading names the width of the field it goes into (0: checked elsewhere); a value
+    // the field cannot carry as it is, or a text replaced by a default or cut to its leading
+    // digits, is noted in Changes, and the frame is built as before.
+    int64_t Strict(const char* control, int bits) {
         const std::string text = values_.Text(control);
         auto v = StrictInteger(text);
         if (!v) Fail(control, text, false);
-        return v.value_or(0);
+        return Fit(control, v.value_or(0), bits);
     }
     double Real(const char* control) {
         const std::string text = values_.Text(control);
@@ -406,16 +409,36 @@ class Reader {
         if (!v) Fail(control, text, true);
         return v.value_or(0.0);
     }
-    int64_t Or(const char* control, int64_t fallback) const {
-        return IntegerOr(values_.Text(control), fallback);
+    int64_t Or(const char* control, int64_t fallback, int bits) {
+        const std::string text = values_.Text(control);
+        const std::optional<int64_t> v = StrictInteger(text);
+        if (!v && !text.empty())
+            Note(control, "'" + text + "' is not an integer; the default " + std::to_string(fallback) + " is sent");
+        return Fit(control, v.value_or(fallback), bits);
     }
-    int64_t Leading(const char* control) const { return LeadingNumber(values_.Text(control)); }
+    int64_t Leading(const char* control, int bits) {
+        const std::string text = values_.Text(control);
+        const int64_t v = LeadingNumber(text);
+        if (!text.empty() && !StrictInteger(text)) Note(control, "'" + text + "' is read as " + std::to_string(v));
+        return Fit(control, v, bits);
+    }
+    // Signed or unsigned readings of the field both count as fitting.
+    int64_t Fit(const char* control, int64_t v, int bits) {
+        if (bits <= 0 || bits >= 64) return v;
+        const int64_t low = -(int64_t{1} << (bits - 1)), high = (int64_t{1} << bits) - 1;
+        if (v < low || v > high)
+            Note(control, std::to_string(v) + " does not fit the " + std::to_string(bits) + "-bit field; " +
+                              std::to_string(v & high) + " is sent");
+        return v;
+    }
     int Item(const char* control) const { return values_.Item(control); }
     bool Checked(const char* control) const { return values_.Checked(control); }
 
     std::optional<ConversionError> Error;
+    std::vector<std::string> Changes;
 
   private:
+    void Note(const char* control, const std::string& what) { Changes.push_back(std::string(control) + ": " + what); }
     void Fail(const char* control, const std::string& text, bool real) {
         if (!Error) Error = ConversionError{control, text, real};
     }
@@ -448,15 +471,15 @@ BuiltCommand BuildCommand(int cmd, const PanelValues& values, const Clock& clock
             const int mode = r.Item("SetStartMode");
             p.U8(mode != 0 ? 1 : 0);
             p.U8(mode);
-            p.U16(r.Strict("RSTyear"));
-            p.U8(r.Strict("RSTmonth"));
-            p.U8(r.Strict("RSTday"));
-            p.U8(r.Strict("RSThour"));
-            p.U8(r.Strict("RSTminute"));
-            p.U8(r.Strict("RSTsecond"));
+            p.U16(r.Strict("RSTyear", 16));
+            p.U8(r.Strict("RSTmonth", 8));
+            p.U8(r.Strict("RSTday", 8));
+            p.U8(r.Strict("RSThour", 8));
+            p.U8(r.Strict("RSTminute", 8));
+            p.U8(r.Strict("RSTsecond", 8));
             p.U8(0);
-            p.U16(DegMin64(r.Strict("RSTLat")));
-            p.U16(DegMin64(r.Strict("RSTLong")));
+            p.U16(r.Fit("RSTLat", DegMin64(r.Strict("RSTLat", 0)), 16));
+            p.U16(r.Fit("RSTLong", DegMin64(r.Strict("RSTLong", 0)), 16));
             p.U16(0);
             break;
         }
@@ -466,15 +489,15 @@ BuiltCommand BuildCommand(int cmd, const PanelValues& values, const Clock& clock
             p.Zeros(6);
             break;
         case 0x03:
-            p.U16(r.Leading("lbEdIdx"));
-            p.U16(r.Leading("lbDx"));
-            p.U16(r.Leading("lbDy"));
-            p.U16(r.Leading("lbDz"));
+            p.U16(r.Leading("lbEdIdx", 16));
+            p.U16(r.Leading("lbDx", 16));
+            p.U16(r.Leading("lbDy", 16));
+            p.U16(r.Leading("lbDz", 16));
             break;
         case 0x04: {
-            const int64_t rmc = r.Leading("lbRMC"), vtg = r.Leading("lbVTG"), gga = r.Leading("lbGGA");
-            const int64_t gsa = r.Leading("lbGSA"), gsv = r.Leading("lbGSV"), gll = r.Leading("lbGLL");
-            const int64_t zda = r.Leading("lbZDA");
+            const int64_t rmc = r.Leading("lbRMC", 8), vtg = r.Leading("lbVTG", 8), gga = r.Leading("lbGGA", 8);
+            const int64_t gsa = r.Leading("lbGSA", 8), gsv = r.Leading("lbGSV", 8), gll = r.Leading("lbGLL", 8);
+            const int64_t zda = r.Leading("lbZDA", 8);
             fx.UpdateNmeaConfig = true;
             fx.NmeaChecksum = r.Checked("cbChkSumd");
             // The configuration words are 32 bits; the bytes sent are the low bits of what is stored.
@@ -499,7 +522,7 @@ BuiltCommand BuildCommand(int cmd, const PanelValues& values, const Clock& clock
             fx.ClearClockOffset = true;
             break;
         case 0x07:
-            p.U8(r.Or("lbItem", 0));
+            p.U8(r.Or("lbItem", 0, 8));
             fx.ClearTestResults = true;
             break;
         case 0x08:
@@ -516,7 +539,7 @@ BuiltCommand BuildCommand(int cmd, const PanelValues& values, const Clock& clock
         case 0x0D: {
             const int kind = r.Item("rgID");
             p.U8(kind);
-            p.U32(kind == 1 ? r.Or("edModuleID", 0) : clock.UnixSeconds());
+            p.U32(kind == 1 ? r.Or("edModuleID", 0, 32) : clock.UnixSeconds());
             p.Zeros(4);
             break;
         }
@@ -525,12 +548,12 @@ BuiltCommand BuildCommand(int cmd, const PanelValues& values, const Clock& clock
             break;
         case 0x0F:
             p.U8(r.Item("rgDopMask"));
-            p.U8(r.Or("edGdop", 25));
-            p.U8(r.Or("edPdop", 20));
-            p.U8(r.Or("edHdop", 15));
+            p.U8(r.Or("edGdop", 25, 8));
+            p.U8(r.Or("edPdop", 20, 8));
+            p.U8(r.Or("edHdop", 15, 8));
             break;
         case 0x10:
-            p.U8(r.Or("edElvMask", 5));
+            p.U8(r.Or("edElvMask", 5, 8));
             break;
         case 0x11:
             p.U8(r.Item("rgSelDgps"));
@@ -538,8 +561,8 @@ BuiltCommand BuildCommand(int cmd, const PanelValues& values, const Clock& clock
             break;
         case 0x12:
             p.U8(r.Item("rg1PPS"));
-            p.U8(r.Or("ed1ppsBW", 1));
-            p.U8(r.Or("ed1ppsMul", 1));
+            p.U8(r.Or("ed1ppsBW", 1, 8));
+            p.U8(r.Or("ed1ppsMul", 1, 8));
             break;
         case 0x13:
             p.U8(r.Item("rgOutputFormat"));
@@ -553,31 +576,31 @@ BuiltCommand BuildCommand(int cmd, const PanelValues& values, const Clock& clock
             p.U8(r.Checked("cbUpdateSTime") ? 1 : 0);
             for (const char* zone : {"lbZoneHour", "lbZoneMinute", "lbZoneSecond"}) {
                 // Negated within the byte: the same bits as negating the value, without overflow.
-                const uint8_t b = static_cast<uint8_t>(r.Or(zone, 0));
+                const uint8_t b = static_cast<uint8_t>(r.Or(zone, 0, 8));
                 p.U8(minus ? static_cast<uint8_t>(0u - b) : b);
             }
-            p.U8(r.Or("lbDstAdjust", 0));
+            p.U8(r.Or("lbDstAdjust", 0, 8));
             break;
         }
         case 0x1B:
             p.F64(r.Real("lbElpA"));
             p.F64(r.Real("lbElpF"));
-            p.U16(r.Or("lbDx", 0));
-            p.U16(r.Or("lbDy", 0));
-            p.U16(r.Or("lbDz", 0));
+            p.U16(r.Or("lbDx", 0, 16));
+            p.U16(r.Or("lbDy", 0, 16));
+            p.U16(r.Or("lbDz", 0, 16));
             break;
         case 0x1D:
             p.U8(r.Item("rgTraceRecordAction"));
             p.U8(0);
-            p.U16(r.Or("lbTraceDist", 0));
-            p.U16(r.Or("lbTracePeriod", 0));
-            p.U16(r.Or("lbTraceTime", 0xFFFF));
+            p.U16(r.Or("lbTraceDist", 0, 16));
+            p.U16(r.Or("lbTracePeriod", 0, 16));
+            p.U16(r.Or("lbTraceTime", 0xFFFF, 16));
             break;
         case 0x1E: {
             const int action = r.Item("rgTraceReadAction");
             p.U8(action);
             p.U8(r.Item("rgTraceRdFmt") == 1 ? 0 : 1);
-            p.U16(r.Or("lbTracePos", 0));
+            p.U16(r.Or("lbTracePos", 0, 16));
             p.U8(1);
             p.U8(r.Item("rgTraceBaud"));
             p.U8(0);
@@ -589,7 +612,7 @@ BuiltCommand BuildCommand(int cmd, const PanelValues& values, const Clock& clock
             p.U8(r.Item("rgPwrOnState"));
             break;
         case 0x20:
-            p.U8(r.Or("lbUpdateRate", 1));
+            p.U8(r.Or("lbUpdateRate", 1, 8));
             break;
         default:
             return out;  // 0Ah, 0Ch, 14h, 15h, 16h, 1Ah, 1Ch, none selected, unknown
@@ -599,6 +622,7 @@ BuiltCommand BuildCommand(int cmd, const PanelValues& values, const Clock& clock
         out.Error = r.Error;
         return out;
     }
+    out.Changes = std::move(r.Changes);
     out.Length = BuildFrame(IdCommand, static_cast<uint8_t>(cmd), p.Bytes, p.Size, out.Frame, MaxFrameLength);
     out.Effects = fx;
     return out;

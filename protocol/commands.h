@@ -104,6 +104,9 @@ struct BuiltCommand {
     int Length = 0;  // 0: nothing to send
     SendEffects Effects;
     std::optional<ConversionError> Error;  // set: nothing is built, nothing must be sent
+    // Values the frame carries other than written: wrapped to the field's width, cut to their
+    // leading digits or replaced by a default ("RSTmonth: 300 does not fit ...").
+    std::vector<std::string> Changes;
 };
 
 // Builds the frame of command number cmd (0..32) from the panel values. The clock gives

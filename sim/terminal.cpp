@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <utility>
 #include <vector>
@@ -52,9 +54,11 @@ int RunOnTerminal(Receiver& receiver, ReplaySource* replay, int replayBaud, cons
     std::string pending;
     int status = 0;
     std::ofstream record, recordInput;
+    const std::string* recordFailed = nullptr;
+    int recordErrno = 0;
     for (auto [file, path] : {std::pair{&record, &o.Record}, std::pair{&recordInput, &o.RecordInput}}) {
         if (path->empty()) continue;
-        file->open(*path, std::ios::binary | std::ios::trunc);
+        file->open(*path, std::ios::binary | std::ios::app);
         if (!*file) {
             hooks.Complain("cannot write " + *path);
             if (!o.Link.empty()) unlink(o.Link.c_str());  // no link left behind to a dead terminal
@@ -83,7 +87,8 @@ int RunOnTerminal(Receiver& receiver, ReplaySource* replay, int replayBaud, cons
             uint8_t buf[4096];
             ssize_t n;
             while ((n = read(pty.Master(), buf, sizeof buf)) > 0) {
-                if (recordInput.is_open()) recordInput.write(reinterpret_cast<const char*>(buf), n).flush();
+                if (recordInput.is_open() && !recordInput.write(reinterpret_cast<const char*>(buf), n).flush())
+                    recordFailed = &o.RecordInput, recordErrno = errno;
                 if (!replay) receiver.Feed(buf, static_cast<size_t>(n));
             }
         }
@@ -99,10 +104,16 @@ int RunOnTerminal(Receiver& receiver, ReplaySource* replay, int replayBaud, cons
             ssize_t w = write(pty.Master(), pending.data(), pending.size());
             if (w <= 0) break;
             wrote = true;
-            if (record.is_open()) record.write(pending.data(), w).flush();
+            if (record.is_open() && !record.write(pending.data(), w).flush()) recordFailed = &o.Record, recordErrno = errno;
             pending.erase(0, static_cast<size_t>(w));
         }
         if (wrote && pty.HostRate() != hostRate) pty.DropUnread();
+        if (recordFailed) {
+            // A record with a hole in it would pass for what went over the line.
+            hooks.Complain("cannot write " + *recordFailed + ": " + std::strerror(recordErrno));
+            status = 1;
+            break;
+        }
 
         if (!o.FlashFile.empty() && receiver.FlashGeneration() != flashWritten) {
             flashWritten = receiver.FlashGeneration();

@@ -13,6 +13,7 @@
 #include "protocol/nmea.h"
 #include "protocol/splitter.h"
 #include "tools/decode_json.h"
+#include "tools/output_check.h"
 #include "view/display_text.h"
 
 using json = nlohmann::ordered_json;
@@ -197,11 +198,11 @@ int main(int argc, char** argv) {
     CLI11_PARSE(app, argc, argv);
 
     std::ios::sync_with_stdio(false);
-    if (input == "-") return vantora::Decode(std::cin, every);
+    if (input == "-") return vantora::CheckedExit("vantora-decode", vantora::Decode(std::cin, every));
     std::ifstream file(input, std::ios::binary);
     if (!file) {
         std::cerr << "vantora-decode: cannot read " << input << ": " << std::strerror(errno) << "\n";
         return 1;
     }
-    return vantora::Decode(file, every);
+    return vantora::CheckedExit("vantora-decode", vantora::Decode(file, every));
 }

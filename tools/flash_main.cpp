@@ -16,6 +16,7 @@
 
 #include "loader/load_task.h"
 #include "serial/baud_rates.h"
+#include "tools/output_check.h"
 
 namespace vantora {
 namespace {
@@ -164,6 +165,7 @@ struct Options {
     std::string Crc = "0";
     bool FactoryDefault = false;
     bool Auto = false;
+    bool Truncate = false;
 };
 
 int TargetIndex(const std::string& name) {
@@ -187,6 +189,12 @@ int Run(const Options& o) {
                         o.Size.empty() ? DefaultSizeText(target) : o.Size, autoCrc ? "0" : o.Crc, error);
     if (!fields) {
         std::fprintf(stderr, "vantora-flash: %s\n", error.c_str());
+        return ExitUsage;
+    }
+    const std::string overflow = ImageOverflowText(*image, LoadLimitOf(fields->SizeWord));
+    if (!overflow.empty() && !o.Truncate) {
+        std::fprintf(stderr, "vantora-flash: %s; raise --size, or give --truncate to program only those\n",
+                     overflow.c_str());
         return ExitUsage;
     }
     LoadJob job;
@@ -287,10 +295,13 @@ int main(int argc, char** argv) {
     app.add_flag("--auto", o.Auto,
                  "Auto Load: after the first load stay armed and load every receiver that announces its "
                  "loader, printing one 'Receiver N:' result line each, until Ctrl-C");
+    app.add_flag("--truncate", o.Truncate,
+                 "Program only the first --size KiB of an image larger than that (refused without it)");
     app.footer(
         "Exit status: 0 F/W OK! (PASS!); 1 FAIL CRC! or FAIL REV!; 2 a time-out, a refusal by the\n"
         "receiver, a port write failure or an interruption (Ctrl-C); 3 bad arguments, an image that\n"
-        "cannot be read or a port that cannot be opened. With --auto: the worst result of the\n"
+        "cannot be read or is larger than --size without --truncate, a port that cannot be opened or\n"
+        "an output that cannot be written. With --auto: the worst result of the\n"
         "receivers loaded (0 when all passed; Ctrl-C between loads is no failure).\n"
         "Example: vantora-flash --port /dev/ttyUSB0 --image fw.bin --baud 9600 --crc auto");
     try {
@@ -304,5 +315,5 @@ int main(int argc, char** argv) {
         return ExitUsage;
     }
     o.Target = CLI::detail::to_lower(o.Target);
-    return Run(o);
+    return CheckedExit("vantora-flash", Run(o), ExitUsage);
 }

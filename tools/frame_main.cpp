@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "protocol/commands.h"
+#include "tools/output_check.h"
 
 using namespace vantora;
 
@@ -90,14 +91,19 @@ int main(int argc, char** argv) {
     CLI::App app{
         "Prints the frame that Send writes for command CMD, built from the command panels' defaults\n"
         "overridden by the given controls, as hex bytes (\"%02x \" each). A command that builds no\n"
-        "frame prints nothing. Exit codes: 0 done, 1 bad control or failed conversion, 2 usage error.",
+        "frame prints nothing. A value the frame cannot carry as given (wrapped to its field's width,\n"
+        "cut to its leading digits or replaced by the default) is sent as the panel would send it,\n"
+        "with a warning on stderr. Exit codes: 0 done, 1 bad control, failed conversion, a changed\n"
+        "value with --strict or an output that cannot be written, 2 usage error.",
         "vantora-frame"};
     std::string cmdText;
     std::vector<std::string> assignments;
+    bool strict = false;
     app.add_option("CMD", cmdText, "Command number 1..32, decimal or hex (6 or 0x06)")->required();
     app.add_option("control=value", assignments,
                    "Panel control values; a radio group takes an item index, a check box 0 or 1, "
                    "an edit any text");
+    app.add_flag("--strict", strict, "Refuse a value that would be sent changed (exit 1, no frame)");
     app.footer(CommandList());
 
     try {
@@ -136,6 +142,9 @@ int main(int argc, char** argv) {
         std::cerr << "vantora-frame: " << built.Error->Message() << "\n";
         return 1;
     }
+    for (const std::string& change : built.Changes)
+        std::cerr << "vantora-frame: " << (strict ? "" : "warning: ") << change << "\n";
+    if (strict && !built.Changes.empty()) return 1;
     if (built.Length > 0) std::cout << FormatFrameHex(built.Frame, built.Length) << "\n";
-    return 0;
+    return CheckedExit("vantora-frame", 0);
 }

@@ -21,6 +21,7 @@
 #include "sim/receiver.h"
 #include "sim/replay.h"
 #include "sim/terminal.h"
+#include "tools/output_check.h"
 
 namespace {
 
@@ -162,5 +163,5 @@ int main(int argc, char** argv) {
     sim::TerminalHooks hooks;
     hooks.Plugged = [](const std::string& path) { std::cout << path << std::endl; };
     hooks.Complain = [](const std::string& problem) { std::cerr << "vantora-sim: " << problem << "\n"; };
-    return sim::RunOnTerminal(receiver, source.get(), o.Baud, to, g_stop, clock, hooks);
+    return CheckedExit("vantora-sim", sim::RunOnTerminal(receiver, source.get(), o.Baud, to, g_stop, clock, hooks));
 }

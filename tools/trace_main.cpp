@@ -5,6 +5,7 @@
 #include <string>
 
 #include "logging/trace_convert.h"
+#include "tools/output_check.h"
 
 using namespace vantora;
 
@@ -12,7 +13,8 @@ int main(int argc, char** argv) {
     CLI::App app{
         "Finds the trace data records (F2h 88h frames with a good checksum) in IN, the raw bytes\n"
         "received during a trace read, and writes one line per record to OUT, as the Trace page's\n"
-        "Convert does. Other traffic in IN is skipped; OUT is replaced.\n"
+        "Convert does. Other traffic in IN is skipped; OUT (and the GPX file) are replaced only when\n"
+        "the conversion succeeds.\n"
         "  ECEF form (default): W1, W2, X, Y, Z, F1, F2, F3\n"
         "  geodetic form:       W1, W2, latitude, longitude, height, F1, F2, F3\n"
         "W1 and W2 are bits 20..31 and 0..19 of the record's first word; X, Y, Z the earth-centred\n"
@@ -52,5 +54,5 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::cerr << result.Records << " records\n";
-    return 0;
+    return CheckedExit("vantora-trace", 0);
 }
