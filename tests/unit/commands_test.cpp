@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -288,33 +287,4 @@ TEST(Commands, PanelValuesAssign) {
         for (const ControlInfo* c : CommandControls(cmd)) ASSERT_NE(c, nullptr) << cmd;
     }
     EXPECT_EQ(Hex(BuildCommand(0x01, PanelValues{}, ManualClock())), Hex(Build(0x01)));
-}
-
-TEST(Commands, FrameToolEndToEnd) {
-    const std::string tool = VANTORA_BINARY_DIR "/tools/vantora-frame";
-    if (access(tool.c_str(), X_OK) != 0) GTEST_SKIP() << "vantora-frame not built";
-    const struct {
-        const char* args;
-        const char* out;
-        int status;
-    } cases[] = {
-        {"0x06", "25 25 f1 06 f7 0d 0a \n", 0},
-        {"25 rgGMTsign=1 lbZoneHour=8", "25 25 f1 19 00 f8 00 00 00 10 0d 0a \n", 0},
-        {"1 RSTyear=abc", "", 1},
-        {"1 nosuch=1", "", 1},
-        {"1 RSTyear", "", 1},
-        {"0x0A", "", 0},
-        {"0x21", "", 2},
-        {"", "", 2},
-    };
-    for (const auto& c : cases) {
-        FILE* p = popen((tool + " " + c.args + " 2>/dev/null").c_str(), "r");
-        ASSERT_NE(p, nullptr);
-        std::string out;
-        char buf[256];
-        for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-        const int status = pclose(p);
-        EXPECT_EQ(out, c.out) << c.args;
-        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.status) << c.args;
-    }
 }
