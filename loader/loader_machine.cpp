@@ -19,27 +19,41 @@ LoaderMachine::LoaderMachine(CurrentPort& port, LoaderDisplay& display, MainThre
                              const Clock& clock, SleepFn sleep)
     : port_(port), display_(display), runner_(runner), clock_(clock), sleep_(std::move(sleep)) {}
 
-void LoaderMachine::Start(LoadJob job) {
-    {
-        std::lock_guard lock(jobMutex_);
-        pendingJob_ = std::move(job);
-    }
-    deadline_.store(0);
-    // Armed before the state moves on, so that the loader never sees state 2 unarmed.
-    active_.store(true);
-    state_.store(StateStartLoading);
+void LoaderMachine::Request(RequestKind kind, std::optional<LoadJob> job) {
+    std::lock_guard lock(requestMutex_);
+    requests_.emplace_back(kind, std::move(job));
 }
 
-bool LoaderMachine::TakePendingJob() {
-    std::lock_guard lock(jobMutex_);
-    if (!pendingJob_) return false;
-    job_ = std::move(*pendingJob_);
-    pendingJob_.reset();
-    return true;
+void LoaderMachine::TakeRequests() {
+    decltype(requests_) requests;
+    {
+        std::lock_guard lock(requestMutex_);
+        requests.swap(requests_);
+    }
+    for (auto& [kind, job] : requests) {
+        switch (kind) {
+            case Arm:
+            case Disarm:
+                active_.store(kind == Arm);
+                break;
+            case StartLoad:
+                job_ = std::move(*job);
+                deadline_ = 0;
+                active_.store(true);
+                state_.store(StateStartLoading);
+                break;
+            case Standby:
+                state_.store(StateStandby);
+                break;
+            case LeaveInterrupt:
+                standbyRequest_ = true;
+                break;
+        }
+    }
 }
 
 void LoaderMachine::SetState(int state, int seconds) {
-    deadline_.store(seconds != 0 ? clock_.NowSeconds() + seconds : 0);
+    deadline_ = seconds != 0 ? clock_.NowSeconds() + seconds : 0;
     state_.store(state);
     if (state == StateErasing || state == StateErasing4100) eraseTimedOut_ = false;
     passDelay_ = state == StateSending ? 0 : 1;
@@ -64,21 +78,22 @@ void LoaderMachine::End(LoadEnd end, int state, std::string detail) {
 }
 
 void LoaderMachine::Pass() {
+    TakeRequests();
     if (state_.load() == StateSetup) {
         // No image chosen yet: nothing to load, whatever the flag says.
         sleep_(IdleMs, true);
         return;
     }
     if (passDelay_ > 0 && !sleep_(passDelay_, false)) return;
-    TakePendingJob();
+    TakeRequests();
     if (!active_.load()) {
         OnUnarmed();
         return;
     }
-    standbyRequest_.store(false);
+    standbyRequest_ = false;
 
     std::shared_ptr<TSerialPort> port = port_.Get();
-    const int64_t deadline = deadline_.load();
+    const int64_t deadline = deadline_;
     if (deadline != 0 && clock_.NowSeconds() > deadline) {
         OnTimeOut(port.get());
         if (!sleep_(IdleMs, false)) return;
@@ -128,7 +143,6 @@ void LoaderMachine::Step(TSerialPort& port, int result) {
             if (result == LoaderHello) SendRequest(port, true);
             break;
         case StateStartLoading:
-            TakePendingJob();
             loadOpen_ = true;
             requestSent_ = false;
             crcValues_.reset();
@@ -326,7 +340,7 @@ void LoaderMachine::OnTimeOut(TSerialPort* port) {
 void LoaderMachine::OnUnarmed() {
     const int state = state_.load();
     if (state <= StateStandby) {
-        standbyRequest_.store(false);
+        standbyRequest_ = false;
         sleep_(IdleMs, true);
         return;
     }
@@ -340,7 +354,7 @@ void LoaderMachine::OnUnarmed() {
         active_.store(true);  // ready for the next receiver
         return;
     }
-    if (standbyRequest_.exchange(false)) {
+    if (std::exchange(standbyRequest_, false)) {
         SetState(StateStandby, 0);
         if (report) End(LoadEnd::Interrupted, state);
         return;

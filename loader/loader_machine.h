@@ -7,6 +7,8 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "loader/load_job.h"
 #include "loader/loader_display.h"
@@ -34,15 +36,17 @@ public:
     LoaderMachine& operator=(const LoaderMachine&) = delete;
 
     // ---- main thread -------------------------------------------------------------------
+    // Requests, carried out in order at the start of the loader's next pass: the armed flag and
+    // the state change only on the loader thread, so a pass never sees half of a request.
     // Arms or disarms; disarming during a load interrupts it ("Interrupt!").
-    void SetActive(bool active) { active_.store(active); }
+    void SetActive(bool active) { Request(active ? Arm : Disarm); }
     bool Active() const { return active_.load(); }
     // Write: arms the loader with the job in state 2 (not shown); its first pass moves on.
-    void Start(LoadJob job);
+    void Start(LoadJob job) { Request(StartLoad, std::move(job)); }
     // Browse: Standby directly, without a display.
-    void SetStandby() { state_.store(StateStandby); }
+    void SetStandby() { Request(Standby); }
     // Leaves an interrupted load: an unarmed loader above Standby returns to Standby (shown).
-    void ReturnToStandby() { standbyRequest_.store(true); }
+    void ReturnToStandby() { Request(LeaveInterrupt); }
     int GetState() const { return state_.load(); }
     // The reconfigure flag; nothing in the load depends on it.
     void SetReconfigure(bool on) { reconfigure_.store(on); }
@@ -57,7 +61,9 @@ private:
     void Step(TSerialPort& port, int result);
     void SetState(int state, int seconds);
     void Show(const std::function<void()>& fn) { runner_.RunAndWait(fn); }
-    bool TakePendingJob();
+    enum RequestKind { Arm, Disarm, StartLoad, Standby, LeaveInterrupt };
+    void Request(RequestKind kind, std::optional<LoadJob> job = std::nullopt);
+    void TakeRequests();
     bool AutoLoad() const { return job_.AutoLoad; }
     void SendRequest(TSerialPort& port, bool announced);
     void BeginSending();
@@ -76,17 +82,18 @@ private:
     const Clock& clock_;
     SleepFn sleep_;
 
-    // Shared with the main thread.
+    // Read by the main thread, written by the loader thread only.
     std::atomic<bool> active_{false};
     std::atomic<int> state_{StateSetup};
-    std::atomic<int64_t> deadline_{0};
-    std::atomic<bool> standbyRequest_{false};
     std::atomic<bool> reconfigure_{false};
-    std::mutex jobMutex_;
-    std::optional<LoadJob> pendingJob_;
+    // The main thread's requests.
+    std::mutex requestMutex_;
+    std::vector<std::pair<RequestKind, std::optional<LoadJob>>> requests_;
 
     // The loader thread's own.
     LoadJob job_;
+    int64_t deadline_ = 0;
+    bool standbyRequest_ = false;
     TNmea nmea_;
     uint8_t buffer_[ReadSize] = {};
     int passDelay_ = 1;

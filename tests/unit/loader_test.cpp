@@ -253,7 +253,9 @@ public:
     std::shared_ptr<TSerialPort> port;
     LoaderRecorder display;
     InlineRunner runner;
+    std::function<void(int ms)> onSleep;  // the main thread acting while a pass sleeps
     LoaderMachine machine{current, display, runner, clock, [this](int ms, bool) {
+                              if (onSleep) onSleep(ms);
                               Advance(ms);
                               return true;
                           }};
@@ -440,6 +442,23 @@ TEST(LoaderMachineTest, LoadOutcomes) {
             EXPECT_EQ(entered[StateStandby] - entered.at(c.from), c.seconds);
         }
     }
+}
+
+TEST(LoaderMachineTest, WriteDuringAnUnarmedPassStartsTheLoadNextPass) {
+    // Write pressed while an unarmed pass runs: the pass keeps the view it began with (a
+    // half-seen Start used to be reported "Interrupted"), and the next pass starts the load.
+    Line line;
+    bool written = false;
+    line.onSleep = [&](int ms) {
+        if (written || ms != LoaderMachine::IdleMs || line.machine.GetState() != StateStandby) return;
+        written = true;
+        line.Write(MakeJob(Pattern(3000), TargetDefault, 16));
+        EXPECT_EQ(line.machine.GetState(), StateStandby);
+        EXPECT_FALSE(line.machine.Active());
+    };
+    ASSERT_TRUE(line.RunToState(StateFirmwareOk, 10000));
+    ASSERT_EQ(line.display.reports.size(), 1u);
+    EXPECT_EQ(line.display.reports[0].End, LoadEnd::Passed);
 }
 
 TEST(LoaderMachineTest, AutoLoadLoadsReceiversThatAnnounceThemselves) {
