@@ -774,6 +774,15 @@ void CommandPanels::ToggleNmeaLog() {
     shared_.Status[2]->setText(QString::fromStdString("Logged: " + path));
 }
 
+void CommandPanels::LogFailed(const std::string& text) {
+    if (shared_.Log == LogUse::Nmea) {
+        shared_.Log = LogUse::None;
+        btLog_->setText("Log");
+        shared_.Status[2]->clear();
+    }
+    shared_.Boxes.Show("Error", text, BoxIcon::Error);
+}
+
 QString CommandPanels::RunLogDialog() {
     QFileDialog* dialog = shared_.OpenDialog;
     // The dialog is shared with the firmware image's choice: its settings are given back.

@@ -75,6 +75,8 @@ public:
     void ShowSettingLines(const std::vector<std::string>& lines);
     void ShowTraceStatus(const std::optional<std::string>& status);
     QLineEdit* ErrorCountField() const { return edError_; }
+    // The receive thread could not write the log and has closed it: the button is reset.
+    void LogFailed(const std::string& text);
 
 signals:
     // The hidden Scan button was pressed.

@@ -362,6 +362,10 @@ void ViewWidgets::EndTraceRead() {
     trace_.TraceReadComplete();
 }
 
+void ViewWidgets::ShowLogFailure(const std::string& text) {
+    commands_.LogFailed(text);
+}
+
 void ViewWidgets::ShowAck(uint8_t) {
     commands_.ShowReply(true);
 }

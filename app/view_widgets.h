@@ -65,6 +65,7 @@ public:
     void ShowMeasurementGrid(const NavRecord& snapshot) override;
     void ShowTraceReadProgress(int recordsRead, int logged) override;
     void EndTraceRead() override;
+    void ShowLogFailure(const std::string& text) override;
     // ReplyDisplay
     void ShowAck(uint8_t command) override;
     void ShowNak(uint8_t command) override;

@@ -17,6 +17,8 @@ bool RawLog::Open(const std::string& path, std::string& error) {
         return false;
     }
     path_ = path;
+    written_ = 0;
+    errno_ = 0;
     return true;
 }
 
@@ -26,12 +28,19 @@ bool RawLog::Append(const uint8_t* data, int n) {
         const ssize_t w = ::write(fd_, data, static_cast<size_t>(n));
         if (w < 0) {
             if (errno == EINTR) continue;
+            errno_ = errno;
             return false;
         }
+        written_ += w;
         data += w;
         n -= static_cast<int>(w);
     }
     return true;
+}
+
+std::string RawLog::FailureText() const {
+    return "Cannot write " + path_ + ": " + std::strerror(errno_) + ". The log is stopped; the file holds " +
+           std::to_string(written_) + " bytes.";
 }
 
 bool RawLog::Close() {

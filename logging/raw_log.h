@@ -20,6 +20,8 @@ public:
             Close();
             fd_ = other.fd_;
             path_ = std::move(other.path_);
+            written_ = other.written_;
+            errno_ = other.errno_;
             other.fd_ = -1;
         }
         return *this;
@@ -32,10 +34,14 @@ public:
     bool Close();
     bool IsOpen() const { return fd_ >= 0; }
     const std::string& Path() const { return path_; }
+    // Why the last Append failed, with the path and how much the file holds.
+    std::string FailureText() const;
 
 private:
     int fd_ = -1;
     std::string path_;
+    int64_t written_ = 0;
+    int errno_ = 0;
 };
 
 }  // namespace vantora

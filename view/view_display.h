@@ -23,6 +23,8 @@ public:
     virtual void EndTraceRead() = 0;
     // The port's device went away (present false) or is open again (true).
     virtual void ShowLinkState(bool /*present*/, const std::string& /*device*/) {}
+    // A write to the log failed; the thread has closed it. text says why (RawLog::FailureText).
+    virtual void ShowLogFailure(const std::string& /*text*/) {}
     // Not a display: the receive thread counts trace records itself.
     void TraceRecordReceived() override {}
 };

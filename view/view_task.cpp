@@ -173,10 +173,15 @@ void TViewTask::Pass() {
     const int n = port->rxData(buffer_, ReadSize);
     if (n > 0) {
         dataReceived_.store(true);
+        std::string logFailure;
         {
             std::lock_guard lock(logMutex_);
-            if (log_.IsOpen()) log_.Append(buffer_, n);
+            if (log_.IsOpen() && !log_.Append(buffer_, n)) {
+                logFailure = log_.FailureText();
+                log_.Close();
+            }
         }
+        if (!logFailure.empty()) Show([&] { display_.ShowLogFailure(logFailure); });
         ApplyReplyResets();  // a reset asked for before its command was sent precedes the reply
         splitter_.Feed(buffer_, n);
     }

@@ -238,6 +238,15 @@ TEST_F(DataTest, NmeaLogIsTheRawStream_AndKeepsTheChannelFromARead) {
     EXPECT_EQ(boxes_.Boxes()[0].Icon, BoxIcon::Error);
     EXPECT_EQ(button->text(), "Log");
     boxes_.Clear();
+    // A write that fails (a full disk) stops the log, says why and resets the button.
+    w.Commands().ChooseLogFile = [] { return QString("/dev/full"); };
+    Click("btLog");
+    ASSERT_TRUE(WaitFor([&] { return boxes_.Boxes().size() == 1; }, 10000));
+    EXPECT_EQ(boxes_.Boxes()[0].Text,
+              "Cannot write /dev/full: No space left on device. The log is stopped; the file holds 0 bytes.");
+    EXPECT_EQ(button->text(), "Log");
+    EXPECT_EQ(Status(2), "");
+    boxes_.Clear();
 
     // An existing file is replaced.
     const fs::path log = dir_ / "nmea.bin";
