@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <filesystem>
@@ -154,6 +155,13 @@ ReloadPage::ReloadPage(WindowShared& shared) : shared_(shared) {
     c.lbTransfer = lbTransfer_;
     c.Status = shared_.Status[2];
     display_ = std::make_unique<ReloadDisplay>(c);
+    auto* statusBar = qobject_cast<QStatusBar*>(shared_.Status[2]->parentWidget());
+    btCancel_ = new QPushButton("Cancel", statusBar);
+    btCancel_->setObjectName("btCancel");
+    btCancel_->setShortcut(Qt::Key_Escape);
+    btCancel_->hide();
+    if (statusBar) statusBar->addPermanentWidget(btCancel_);
+    connect(btCancel_, &QPushButton::clicked, this, &ReloadPage::CancelLoad);
     display_->StateShown = [this](int state) { ShowLoaderState(state); };
     display_->Snapshot = [this](std::string& refusal) { return TakeLoadJob(refusal); };
 
@@ -297,19 +305,23 @@ void ReloadPage::WriteFirmware() {
     std::string error;
     std::optional<LoadJob> job = TakeLoadJob(error);
     const std::shared_ptr<TSerialPort> port = shared_.Port.Get();
-    if (!job || !port) {
+    if (job) error = ImageOverflowText(*job->Image, LoadLimitOf(job->Fields.SizeWord));
+    if (!job || !port || !error.empty()) {
         sbGo_->setChecked(false);
-        if (!job) shared_.Boxes.Show("Error", error, BoxIcon::Error);
+        // A load would leave the image's tail out without a word.
+        if (job && !error.empty()) error += ": raise Size (K bytes) or choose a smaller image";
+        if (!error.empty()) shared_.Boxes.Show("Error", error, BoxIcon::Error);
         return;
     }
     restarting_ = true;
+    cancelled_ = false;
     UpdateLock();
     // An armed loader (Auto Load) must not take a receiver's announcement for its own load
     // while the restart is under way; Start arms it again.
     loader.SetActive(false);
     try {
         const ServingClock clock(shared_.Time,
-                                 [this, port] { return shared_.ShutDown || shared_.Port.Get() != port; });
+                                 [this, port] { return shared_.ShutDown || cancelled_ || shared_.Port.Get() != port; });
         RestartIntoLoader(*port, job->WorkingBaud, job->Target, clock);
     } catch (const RestartCancelled&) {
         restarting_ = false;
@@ -345,7 +357,18 @@ bool ReloadPage::Locked() const {
 }
 
 void ReloadPage::UpdateLock() {
-    shared_.Pages->setEnabled(!Locked());
+    const bool locked = Locked();
+    shared_.Pages->setEnabled(!locked);
+    btCancel_->setVisible(locked);
+}
+
+void ReloadPage::CancelLoad() {
+    if (!Locked()) return;
+    if (restarting_) {
+        cancelled_ = true;  // the restart's next wait ends, and the page is as before
+        return;
+    }
+    shared_.LoadTask->SetActive(false);
 }
 
 void ReloadPage::ShowLoaderState(int state) {

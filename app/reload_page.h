@@ -71,12 +71,16 @@ private:
     void RestartFailed(const std::string& why);
     bool Locked() const;
     void UpdateLock();
+    // Cancel (or Esc) while the page is locked: the restart steps stop, a running load is
+    // interrupted as disarming does, and its result is shown.
+    void CancelLoad();
     void ToggleAutoLoad();
     void ChooseTarget(int index);
 
     WindowShared& shared_;
     QLabel* lbState_;
     QPushButton* sbGo_;
+    QPushButton* btCancel_;  // in the status bar: the page control is locked during a load
     QProgressBar* brProgress_;
     QLabel* lbReconfig_;
     QLabel* lbPort_;
@@ -100,6 +104,7 @@ private:
     std::string browseDir_;  // folder of the last file read: where the dialog opens
     int shownLoaderState_ = 0;
     bool restarting_ = false;   // Write's restart steps are under way
+    bool cancelled_ = false;    // Cancel pressed during them
     bool jobAutoLoad_ = false;  // Auto Load as the last load's parameters were taken
     bool shown_ = false;
 };

@@ -26,6 +26,11 @@ void TLoadTask::Start(LoadJob job) {
     Wake();
 }
 
+void TLoadTask::SetStandby() {
+    machine_.SetStandby();
+    Wake();
+}
+
 void TLoadTask::ReturnToStandby() {
     machine_.ReturnToStandby();
     Wake();

@@ -26,8 +26,8 @@ public:
     bool Active() const { return machine_.Active(); }
     // Write: arms the loader with the load's parameters (state 2).
     void Start(LoadJob job);
-    // Browse: Standby at once, without a display.
-    void SetStandby() { machine_.SetStandby(); }
+    // Browse: Standby at the loader's next pass, without a display.
+    void SetStandby();
     // Leaves an interrupted load ("Interrupt!") for Standby without a restart of the program.
     void ReturnToStandby();
     int GetState() const { return machine_.GetState(); }

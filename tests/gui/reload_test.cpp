@@ -132,10 +132,13 @@ TEST_F(ReloadTest, WriteLoadsTheImageAndAnInterruptedLoadIsLeftWithWrite) {
     EXPECT_FALSE(C<QPushButton>("sbGo")->isChecked());
     EXPECT_FALSE(w.LoadTask().Active());
 
-    // Disarmed while the receiver programs the first block, as leaving the page would.
+    // Cancelled (the button beside the status, or Esc) while the receiver programs the first block.
+    auto* cancel = C<QPushButton>("btCancel");
+    EXPECT_TRUE(cancel->isHidden());
+    EXPECT_EQ(cancel->shortcut(), QKeySequence(Qt::Key_Escape));
     reports_.clear();
     OnState = [&](int state) {
-        if (state == StateProgramming) w.LoadTask().SetActive(false);
+        if (state == StateProgramming && !cancel->isHidden()) cancel->click();
     };
     C<QPushButton>("sbGo")->click();
     ASSERT_TRUE(WaitLoads(1));
@@ -144,6 +147,7 @@ TEST_F(ReloadTest, WriteLoadsTheImageAndAnInterruptedLoadIsLeftWithWrite) {
     // Without Auto Load it stays there, but the page can be used again; Write leaves it.
     EXPECT_EQ(w.LoadTask().GetState(), StateInterrupt);
     EXPECT_TRUE(w.Pages()->isEnabled());
+    EXPECT_TRUE(cancel->isHidden());
     EXPECT_TRUE(C<QLabel>("lbTransfer")->text().contains("Interrupted in Programming..."));
     C<QPushButton>("sbGo")->click();
     ASSERT_TRUE(WaitStandby(2000));
@@ -196,7 +200,8 @@ TEST_F(ReloadTest, RefusedFilesAndFields) {
         const char* message;
     } fields[] = {{"leLoadSize", "12x", "Size '12x'"},
                   {"leLoadAddr", "C000G", "Address 'C000G'"},
-                  {"edCRC", "XYZ", "CRC 'XYZ'"}};
+                  {"edCRC", "XYZ", "CRC 'XYZ'"},
+                  {"leLoadSize", "1", "The image has 1500 bytes, more than the 1024 bytes (1 KiB) to program"}};
     for (const FieldCase& f : fields) {
         SCOPED_TRACE(f.control);
         boxes_.Clear();
@@ -209,7 +214,7 @@ TEST_F(ReloadTest, RefusedFilesAndFields) {
         EXPECT_NE(boxes_.Boxes()[0].Text.find(f.message), std::string::npos) << boxes_.Boxes()[0].Text;
         EXPECT_FALSE(C<QPushButton>("sbGo")->isChecked());
         EXPECT_TRUE(w.Pages()->isEnabled());
-        EXPECT_EQ(w.LoadTask().GetState(), StateStandby);
+        EXPECT_TRUE(WaitFor([&] { return w.LoadTask().GetState() == StateStandby; }, 1000));
     }
     Pump(300);
     EXPECT_EQ(Input().find(RestartFrame()), std::string::npos);
