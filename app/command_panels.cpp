@@ -23,8 +23,9 @@
 
 #include "app/layout_util.h"
 #include "app/view_widgets.h"
-#include "logging/raw_log.h"
 #include "app/trace_convert_job.h"
+#include "logging/raw_log.h"
+#include "logging/trace_convert.h"
 #include "view/view_task.h"
 
 namespace vantora {
@@ -41,9 +42,8 @@ constexpr const char* AlmanacFile = "almc.dat";
 const char* const BoxTitle = "Error";
 const char* const NoPortText = "No port is open: show the View page to connect to the receiver first.";
 
-std::string LogWhileReadingText() {
-    return std::string("A trace read is writing ") + TraceRawFile() +
-           ". Start the log when the read has ended.";
+std::string LogWhileReadingText(const std::string& tracePath) {
+    return "A trace read is writing " + tracePath + ". Start the log when the read has ended.";
 }
 
 void Uncheck(QAbstractButton* button) {
@@ -73,13 +73,13 @@ QTableWidget* ValueList(QWidget* panel, const char* name) {
 }
 
 // Writes the whole table image in one go; false with the path and the cause.
-bool WriteImage(const char* name, const std::vector<uint8_t>& bytes, std::string& error) {
+bool WriteImage(const std::string& name, const std::vector<uint8_t>& bytes, std::string& error) {
     RawLog file;
     if (!file.Open(name, error)) return false;
     const bool written = file.Append(bytes.data(), static_cast<int>(bytes.size()));
     const int cause = errno;
     if (!file.Close() || !written) {
-        error = std::string("Cannot write ") + name + ": " + std::strerror(written ? errno : cause);
+        error = "Cannot write " + name + ": " + std::strerror(written ? errno : cause);
         return false;
     }
     return true;
@@ -756,7 +756,8 @@ void CommandPanels::ToggleNmeaLog() {
     }
     // The one log channel is the read's until the read ends.
     if (shared_.Log == LogUse::TraceRead) {
-        shared_.Boxes.Show("Information", LogWhileReadingText(), BoxIcon::Information);
+        shared_.Boxes.Show("Information", LogWhileReadingText(shared_.DataFile(TraceRawFileName)),
+                           BoxIcon::Information);
         return;
     }
     const QString chosen = ChooseLogFile ? ChooseLogFile() : RunLogDialog();
@@ -817,7 +818,7 @@ void CommandPanels::SaveTableFile(bool ephemeris) {
             this,
             [this, ephemeris, image = std::move(image)] {
                 std::string error;
-                if (!WriteImage(ephemeris ? EphemerisFile : AlmanacFile, image, error))
+                if (!WriteImage(shared_.DataFile(ephemeris ? EphemerisFile : AlmanacFile), image, error))
                     shared_.Boxes.Show("Error", error, BoxIcon::Error);
             },
             Qt::QueuedConnection);

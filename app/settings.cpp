@@ -104,8 +104,9 @@ void ApplyCommandLine(Settings& settings, const std::vector<std::string>& args, 
     if (args.empty()) return;
     const std::string name = UpperCase(args[0]);
     int found = -1;
+    // The Windows device form of COM10..COM12 and the name as typed both choose the port.
     for (int i = 0; i < PortCount && found < 0; ++i)
-        if (name == PortNames[i]) found = i;
+        if (name == PortNames[i] || name == "COM" + std::to_string(i + 1)) found = i;
     if (found < 0) {
         settings.PortIndex = 0;
         boxes.Show("Com Error", "Wrong COM\n\n Set to COM1!", BoxIcon::Error);

@@ -1,11 +1,15 @@
 #include "app/setup_page.h"
 
+#include <QHeaderView>
 #include <QPainter>
+#include <QStandardItemModel>
+#include <QTreeView>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
 #include "app/layout_util.h"
 #include "loader/load_task.h"
+#include "serial/port_list.h"
 
 namespace vantora {
 
@@ -80,6 +84,19 @@ SetupPage::SetupPage(WindowShared& shared) : shared_(shared) {
     QStringList ports;
     for (int i = 1; i <= PortCount; ++i) ports << QString("COM%1").arg(i);
     cbPort_ = DropDown(this, "cbPort", ports, 0, 110);
+    // The box shows "COM1"; its list shows beside each port the device, the adapter behind it, or
+    // that nothing is there now.
+    auto* portModel = new QStandardItemModel(PortCount, 2, cbPort_);
+    for (int i = 0; i < PortCount; ++i) portModel->setItem(i, 0, new QStandardItem(ports[i]));
+    cbPort_->setModel(portModel);
+    auto* portList = new QTreeView(cbPort_);
+    portList->setHeaderHidden(true);
+    portList->setRootIsDecorated(false);
+    portList->setMinimumWidth(440);
+    cbPort_->setView(portList);
+    // Adapters come and go while the page is shown: the list follows them.
+    portWatch_.setInterval(2000);
+    connect(&portWatch_, &QTimer::timeout, this, &SetupPage::ShowPorts);
     cbFWbaud_ = DropDown(this, "cbFWbaud", WorkingRates, 0, 110);
 
     // Loader options kept on the page but never offered.
@@ -125,7 +142,31 @@ SetupPage::SetupPage(WindowShared& shared) : shared_(shared) {
     connect(edRevsion_, &QLineEdit::textChanged, this, &SetupPage::RevisionEdited);
 }
 
+void SetupPage::ShowPorts() {
+    for (int i = 0; i < PortCount && i < cbPort_->count(); ++i) {
+        const PortListing port =
+            DescribePort("COM" + std::to_string(i + 1), shared_.State.PortDevices[static_cast<size_t>(i)]);
+        // The line without its leading "COMn  ": the first column names the port.
+        const std::string line = PortLine(port);
+        const QString device = QString::fromStdString(line.substr(std::min(line.size(), port.Name.size() + 2)));
+        auto* model = static_cast<QStandardItemModel*>(cbPort_->model());
+        if (!model->item(i, 1) || model->item(i, 1)->text() != device) model->setItem(i, 1, new QStandardItem(device));
+    }
+}
+
+void SetupPage::showEvent(QShowEvent* event) {
+    ShowPorts();
+    portWatch_.start();
+    QWidget::showEvent(event);
+}
+
+void SetupPage::hideEvent(QHideEvent* event) {
+    portWatch_.stop();
+    QWidget::hideEvent(event);
+}
+
 void SetupPage::ShowSettings() {
+    ShowPorts();
     cbPort_->setCurrentIndex(shared_.State.PortIndex);
     cxReconfig_->setChecked(shared_.State.Reconfigure);
 }

@@ -2,6 +2,7 @@
 // the product band.
 #pragma once
 
+#include <QTimer>
 #include <QWidget>
 
 #include "app/window_shared.h"
@@ -22,10 +23,16 @@ public:
     void ShowSettings();
     // The scan found the receiver at this working rate.
     void ShowLinkRate(int index);
+    // Each port's line: its device, the adapter behind it, or that nothing is there now.
+    void ShowPorts();
 
 signals:
     // The user changed the loader options of the page (the Reload page shows them).
     void ReconfigureChanged();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void ChoosePort(int index);
@@ -40,6 +47,7 @@ private:
     QCheckBox* cxReconfig_;
     QCheckBox* cxRevChk_;
     QLineEdit* edRevsion_;
+    QTimer portWatch_;
 };
 
 }  // namespace vantora

@@ -13,11 +13,13 @@
 #include "app/command_panels.h"
 #include "app/config_page.h"
 #include "app/controls.h"
+#include "app/file_places.h"
 #include "app/reload_page.h"
 #include "app/setup_page.h"
 #include "app/trace_page.h"
 #include "app/view_page.h"
 #include "app/view_widgets.h"
+#include "serial/port_list.h"
 
 namespace vantora {
 
@@ -39,19 +41,32 @@ int WindowShared::CurrentPage() const {
     return Pages->currentIndex();
 }
 
+std::string WindowShared::DataFile(const char* name) const {
+    return PlaceIn(DataFolder, name);
+}
+
 TfmTop::TfmTop(std::string settingsPath, const std::vector<std::string>& args, MessageBoxSink& boxes,
                const Clock& clock, const WindowTimings& timings, QWidget* parent)
     : QMainWindow(parent), settingsPath_(std::move(settingsPath)), shared_(boxes, clock, timings) {
     BuildFrame();
 
     Settings& s = shared_.State;
-    s = LoadSettings(IniFile::Load(settingsPath_));
+    const IniFile ini = IniFile::Load(settingsPath_);
+    s = LoadSettings(ini);
+    shared_.SettingsPath = settingsPath_;
+    std::string dataError;
+    shared_.DataFolder = ChooseDataFolder(PlaceEnvironment::FromEnvironment(), dataError);
+    if (!ini.Problem().empty()) boxes.Show("Settings", ini.Problem(), BoxIcon::Error);
+    if (!dataError.empty()) boxes.Show("Settings", dataError, BoxIcon::Error);
     // Level 0: the Trace page's tab stays, its controls cannot be used.
     if (s.PrivilegeLevel == 0) tracePage_->setEnabled(false);
     ApplyCommandLine(s, args, boxes);
 
     view_ = std::make_unique<ViewWidgets>(*viewPage_, *tracePage_, shared_.Status[0], pnExpand_, tables_);
     view_->Expanded = [this](bool expanded) { Expand(expanded); };
+    view_->LinkStateShown = [this](const std::string& text) {
+        shared_.Status[2]->setText(QString::fromStdString(text));
+    };
     viewTask_ = std::make_unique<TViewTask>(shared_.Port, *view_, runner_, tables_, clock);
     loadTask_ = std::make_unique<TLoadTask>(shared_.Port, reloadPage_->Display(), runner_, clock);
     shared_.ViewTask = viewTask_.get();
@@ -224,7 +239,9 @@ bool TfmTop::BeforePageChange() {
                                                       s.PortDevices[static_cast<size_t>(index)], shared_.Boxes);
             shared_.Port.Set(port);
             if (!port->Open()) {
-                shared_.Boxes.Show("Open com port", "Wrong com!", BoxIcon::Stop);
+                const std::string advice =
+                    OpenFailureAdvice(s.PortDevices[static_cast<size_t>(index)], port->OpenFailure());
+                shared_.Boxes.Show("Open com port", advice.empty() ? "Wrong com!" : advice, BoxIcon::Stop);
                 // No half-open port is left behind: the next attempt starts afresh.
                 port.reset();
                 shared_.Port.Release();
@@ -358,24 +375,30 @@ void TfmTop::EndScan(bool found) {
 // ---- Menu, close ----
 
 void TfmTop::ShowAbout() {
-    shared_.Boxes.Show("About", AboutText, BoxIcon::None);
+    shared_.Boxes.Show("About",
+                       std::string(AboutText) + "\n\nVersion 1.8b\nSettings: " + settingsPath_ +
+                           "\nData files: " + (shared_.DataFolder.empty() ? "." : shared_.DataFolder),
+                       BoxIcon::None);
 }
 
 void TfmTop::Exit() {
-    if (!SaveSettings()) return;
+    SaveSettings();
     Shutdown();
     QCoreApplication::exit(0);
 }
 
 bool TfmTop::SaveSettings() {
+    if (settingsSaved_) return true;
+    // Said once: whatever happens, the window closes after this.
+    settingsSaved_ = true;
     IniFile ini = IniFile::Load(settingsPath_);
     std::string error;
     if (!StoreSettings(ini, shared_.State))
         error = "Cannot write the port and the firmware path to " + settingsPath_ +
                 ": the path holds a line break.";
-    else if (ini.Save(settingsPath_, error))
+    else if (PrepareFolderOf(settingsPath_, error) && ini.Save(settingsPath_, error))
         return true;
-    shared_.Boxes.Show("Error", error, BoxIcon::Error);
+    shared_.Boxes.Show("Error", error + ".\n\nThe port and the firmware path were not saved.", BoxIcon::Error);
     return false;
 }
 
@@ -393,10 +416,8 @@ void TfmTop::Shutdown() {
 }
 
 void TfmTop::closeEvent(QCloseEvent* event) {
-    if (!shared_.ShutDown && !SaveSettings()) {
-        event->ignore();
-        return;
-    }
+    // A settings file that cannot be written never holds the window: the box says so once.
+    if (!shared_.ShutDown) SaveSettings();
     Shutdown();
     event->accept();
 }

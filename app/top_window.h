@@ -107,6 +107,7 @@ private:
     void ShowAbout();
 
     std::string settingsPath_;
+    bool settingsSaved_ = false;  // tried once at close; never again
     // Order matters: the runner and the shared port outlive the threads that use them.
     QtMainThreadRunner runner_;
     WindowShared shared_;

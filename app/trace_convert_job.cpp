@@ -12,13 +12,6 @@ constexpr auto ProgressInterval = std::chrono::milliseconds(15);
 
 }  // namespace
 
-const char* TraceRawFile() {
-    return TraceRawFileName;
-}
-const char* TraceTextFile() {
-    return TraceTextFileName;
-}
-
 TraceConvertOutcome RunTraceConversion(const std::string& in, const std::string& out, int form,
                                        const std::function<bool(int64_t done, int64_t total)>& progress) {
     std::string error;

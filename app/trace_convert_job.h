@@ -22,8 +22,6 @@ struct TraceConvertOutcome {
 };
 
 // The Trace page's files in the current folder: the raw bytes of a read, and their text form.
-const char* TraceRawFile();
-const char* TraceTextFile();
 
 // Converts the raw file in into the text file out with the "Convert type" item form
 // (0 ECEF, 1 geodetic; any other writes no lines). progress(done, total) may return false to

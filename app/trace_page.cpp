@@ -8,6 +8,7 @@
 
 #include "app/layout_util.h"
 #include "logging/raw_log.h"
+#include "logging/trace_convert.h"
 #include "protocol/commands.h"
 #include "view/view_task.h"
 
@@ -267,7 +268,7 @@ bool TracePage::StartTraceRead() {
     if (!shared_.Port.Get()) return false;
     RawLog raw;
     std::string error;
-    if (!raw.Open(TraceRawFile(), error)) {
+    if (!raw.Open(shared_.DataFile(TraceRawFileName), error)) {
         shared_.Boxes.Show("Error", error, BoxIcon::Error);
         return false;
     }
@@ -346,7 +347,7 @@ void TracePage::WatchTraceRead() {
                            .arg(timeout)
                            .arg(read)
                            .arg(logged)
-                           .arg(TraceRawFile())
+                           .arg(QString::fromStdString(shared_.DataFile(TraceRawFileName)))
                            .toStdString(),
                        BoxIcon::Error);
 }
@@ -355,7 +356,7 @@ void TracePage::WatchTraceRead() {
 
 void TracePage::StartConversion() {
     if (convertJob_->Running()) return;
-    convertTotal_ = std::max<int64_t>(QFileInfo(TraceRawFile()).size(), 0);
+    convertTotal_ = std::max<int64_t>(QFileInfo(QString::fromStdString(shared_.DataFile(TraceRawFileName))).size(), 0);
     pbConvert_->setRange(0, std::max(1, convertTotal_ <= INT_MAX ? static_cast<int>(convertTotal_)
                                                                  : static_cast<int>(ConvertScale)));
     pbConvert_->setValue(0);
@@ -364,7 +365,7 @@ void TracePage::StartConversion() {
     rgSelCvt_->setEnabled(false);
     tvTraceCmd_->setEnabled(false);
     convertJob_->Start(
-        TraceRawFile(), TraceTextFile(), rgSelCvt_->ItemIndex(),
+        shared_.DataFile(TraceRawFileName), shared_.DataFile(TraceTextFileName), rgSelCvt_->ItemIndex(),
         [this](int64_t done, int64_t total) {
             if (total != convertTotal_) return;  // the file grew: the end sets the bar
             pbConvert_->setValue(ScaledConvert(done, total));

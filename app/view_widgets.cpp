@@ -358,6 +358,10 @@ void ViewWidgets::ShowTraceReadProgress(int recordsRead, int logged) {
     trace_.ShowReadProgress(FormatTraceReadProgress(recordsRead, logged));
 }
 
+void ViewWidgets::ShowLinkState(bool present, const std::string& device) {
+    if (LinkStateShown) LinkStateShown(LinkStateText(present, device));
+}
+
 void ViewWidgets::EndTraceRead() {
     trace_.TraceReadComplete();
 }

@@ -50,6 +50,8 @@ public:
     void SetBinary(TBinary* binary) { binary_ = binary; }
     // The window's side of the expand toggle: the page and the window's size.
     std::function<void(bool expanded)> Expanded;
+    // The window's status bar: the receiver's device went away or came back.
+    std::function<void(const std::string& text)> LinkStateShown;
 
     void ToggleChannels();
     void ToggleExpand();
@@ -65,6 +67,7 @@ public:
     void ShowMeasurementGrid(const NavRecord& snapshot) override;
     void ShowTraceReadProgress(int recordsRead, int logged) override;
     void EndTraceRead() override;
+    void ShowLinkState(bool present, const std::string& device) override;
     void ShowLogFailure(const std::string& text) override;
     // ReplyDisplay
     void ShowAck(uint8_t command) override;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <string>
 
 #include "app/settings.h"
 #include "protocol/platform.h"
@@ -54,6 +55,12 @@ struct WindowShared {
     // The loader's revision check: set only by the Setup page's revision controls.
     bool LoaderRevisionCheck = false;
     bool ShutDown = false;
+    // Where tracelog.tmp, tracedata.log, ephs.dat and almc.dat go, and the settings file in use.
+    std::string DataFolder;
+    std::string SettingsPath;
+
+    // A data file's full path: every message about it names the file the user can find.
+    std::string DataFile(const char* name) const;
 
     int CurrentPage() const;
 };

@@ -24,6 +24,7 @@
 #include "app/controls.h"
 #include "app/top_window.h"
 #include "app/trace_page.h"
+#include "logging/trace_convert.h"
 #include "protocol/frame.h"
 #include "tests/support/sample_stream.h"
 
@@ -75,11 +76,11 @@ int main(int argc, char** argv) {
 
     const std::string chunk = Chunk();
     {
-        std::ofstream raw(TraceRawFile(), std::ios::binary);
+        std::ofstream raw(TraceRawFileName, std::ios::binary);
         for (int i = 0; i < megabytes; ++i)
             raw.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
     }
-    const double mb = static_cast<double>(fs::file_size(TraceRawFile())) / 1e6;
+    const double mb = static_cast<double>(fs::file_size(TraceRawFileName)) / 1e6;
     std::printf("raw file: %.1f MB\n", mb);
 
     // Throughput of the conversion itself, per form; the best of three runs.
@@ -88,7 +89,7 @@ int main(int argc, char** argv) {
         int64_t records = 0;
         for (int run = 0; run < 3; ++run) {
             const auto start = std::chrono::steady_clock::now();
-            const TraceConvertOutcome o = RunTraceConversion(TraceRawFile(), TraceTextFile(), form, {});
+            const TraceConvertOutcome o = RunTraceConversion(TraceRawFileName, TraceTextFileName, form, {});
             best = std::min(best, Seconds(std::chrono::steady_clock::now() - start));
             if (o.Status != TraceConvertOutcome::Ok) {
                 std::fprintf(stderr, "conversion failed: %s\n", o.Error.c_str());

@@ -14,8 +14,11 @@
 #include <mutex>
 #include <string>
 
+#include "app/file_places.h"
+#include "app/settings.h"
 #include "loader/load_task.h"
 #include "serial/baud_rates.h"
+#include "serial/port_list.h"
 #include "tools/output_check.h"
 
 namespace vantora {
@@ -209,8 +212,12 @@ int Run(const Options& o) {
     StderrBoxes boxes;
     auto port = std::make_shared<TSerialPort>(0, o.Baud, 8, 0, 0, 2, 4096, 4096, o.Port, boxes);
     if (!port->Open()) {
-        std::fprintf(stderr, "vantora-flash: cannot open %s (missing, not a terminal, or in use)\n",
-                     o.Port.c_str());
+        const std::string advice = OpenFailureAdvice(o.Port, port->OpenFailure());
+        if (advice.empty())
+            std::fprintf(stderr, "vantora-flash: cannot open %s (missing, not a terminal, or in use)\n",
+                         o.Port.c_str());
+        else
+            std::fprintf(stderr, "vantora-flash: %s\n", advice.c_str());
         return ExitUsage;
     }
     CurrentPort current;
@@ -260,6 +267,28 @@ int Run(const Options& o) {
 }  // namespace
 }  // namespace vantora
 
+namespace vantora {
+namespace {
+
+// COM1..COM12 as the viewer maps them (its settings file's "Ports" section, found as the viewer
+// finds it when it sits beside this program), one line each.
+int ListPorts(const char* argv0) {
+    char self[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string folder = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string(argv0);
+    folder = folder.substr(0, folder.find_last_of('/') + 1);
+    const Settings settings =
+        LoadSettings(IniFile::Load(ChooseSettingsPath(folder + "vantora", PlaceEnvironment::FromEnvironment())));
+    for (int i = 0; i < PortCount; ++i)
+        std::printf("%s\n", PortScriptLine(DescribePort("COM" + std::to_string(i + 1),
+                                                         settings.PortDevices[static_cast<size_t>(i)]))
+                                .c_str());
+    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? ExitPass : ExitFail;
+}
+
+}  // namespace
+}  // namespace vantora
+
 int main(int argc, char** argv) {
     using namespace vantora;
     Options o;
@@ -273,8 +302,12 @@ int main(int argc, char** argv) {
         "  FAIL! CRC host H, receiver R, expected E\n"
         "  TIME-OUT / REFUSED / INTERRUPTED / PORT ERROR: the reason",
         "vantora-flash"};
-    app.add_option("--port", o.Port, "Serial device of the receiver (a terminal device)")->required();
-    app.add_option("--image", o.Image, "Firmware image: a raw file of 1 to 262144 bytes")->required();
+    bool listPorts = false;
+    app.add_option("--port", o.Port, "Serial device of the receiver (a terminal device); required");
+    app.add_option("--image", o.Image, "Firmware image: a raw file of 1 to 262144 bytes; required");
+    app.add_flag("--list-ports", listPorts,
+                 "Print COM1..COM12 as the viewer maps them, one per line: name, device, its name under "
+                 "/dev/serial/by-id, and the adapter (or 'not present'), separated by tabs; '-' for none");
     app.add_option("--baud", o.Baud,
                    "The receiver's working rate (the Restart frame and the 4100 request go out at it)")
         ->check(CLI::IsMember(std::vector<int>(BaudRates, BaudRates + WorkingBaudCount)))
@@ -312,6 +345,11 @@ int main(int argc, char** argv) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         app.exit(e);
+        return ExitUsage;
+    }
+    if (listPorts) return CheckedExit("vantora-flash", ListPorts(argv[0]), ExitUsage);
+    if (o.Port.empty() || o.Image.empty()) {
+        std::fprintf(stderr, "vantora-flash: --port and --image are required\nRun with --help for more information.\n");
         return ExitUsage;
     }
     o.Target = CLI::detail::to_lower(o.Target);

@@ -375,15 +375,17 @@ TEST_F(DataTest, FilesThatCannotBeReadOrWrittenSaySo) {
     const struct {
         const char* Action;
         const char* Blocker;  // a folder where a file should be
-        const char* Expected;
+        const char* Verb;
+        const char* File;  // named with its full path
     } cases[] = {
-        {"btConvert", nullptr, "Cannot read tracelog.tmp"},
-        {"btConvert", "tracedata.log", "Cannot write tracedata.log"},
-        {"btEphsSave", "ephs.dat", "Cannot write ephs.dat"},
-        {"btSaveAlmc", "almc.dat", "Cannot write almc.dat"},
+        {"btConvert", nullptr, "Cannot read", "tracelog.tmp"},
+        {"btConvert", "tracedata.log", "Cannot write", "tracedata.log"},
+        {"btEphsSave", "ephs.dat", "Cannot write", "ephs.dat"},
+        {"btSaveAlmc", "almc.dat", "Cannot write", "almc.dat"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.Expected);
+        const std::string expected = std::string(c.Verb) + " " + (fs::current_path() / c.File).string();
+        SCOPED_TRACE(expected);
         boxes_.Clear();
         if (c.Blocker) {
             std::ofstream("tracelog.tmp") << "no records";
@@ -392,7 +394,7 @@ TEST_F(DataTest, FilesThatCannotBeReadOrWrittenSaySo) {
         Click(c.Action);
         ASSERT_TRUE(WaitFor([&] { return !boxes_.Boxes().empty() && !w.Trace().ConversionRunning(); }, 5000));
         EXPECT_EQ(boxes_.Boxes()[0].Title, "Error");
-        EXPECT_EQ(boxes_.Boxes()[0].Text.rfind(c.Expected, 0), 0u) << boxes_.Boxes()[0].Text;
+        EXPECT_EQ(boxes_.Boxes()[0].Text.rfind(expected, 0), 0u) << boxes_.Boxes()[0].Text;
         EXPECT_TRUE(C<QWidget>("btConvert")->isEnabled());
     }
 }

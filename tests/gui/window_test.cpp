@@ -1,6 +1,7 @@
 // The main window against the real simulated receiver on a pseudo-terminal: start-up and
 // settings, privilege levels, pages as the connection switch, the live view, the scan and
 // the settings write at close. Runs offscreen; boxes are recorded, never shown.
+#include <sys/stat.h>
 #include <QBarCategoryAxis>
 #include <QBarSet>
 #include <QCheckBox>
@@ -170,6 +171,11 @@ TEST_F(WindowTest, PortThatCannotOpenKeepsTheSetupPage) {
                         link_.string() + "\n");
     TfmTop& w = Open();
 
+    // The list says which device each port maps to and whether it is there.
+    const QAbstractItemModel* ports = C<QComboBox>("cbPort")->model();
+    EXPECT_EQ(ports->index(0, 1).data().toString().toStdString(), (dir_ / "absent").string() + " — not present");
+    EXPECT_EQ(ports->index(1, 1).data().toString().toStdString(), link_.string());
+
     // The user's choice of COM1 is the port that is tried.
     C<QComboBox>("cbPort")->setCurrentIndex(0);
     ClickTab(TfmTop::tsView);
@@ -179,7 +185,8 @@ TEST_F(WindowTest, PortThatCannotOpenKeepsTheSetupPage) {
     const auto boxes = boxes_.Boxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].Title, "Open com port");
-    EXPECT_EQ(boxes[0].Text, "Wrong com!");
+    // The cause is known, so the box says what to do about it.
+    EXPECT_EQ(boxes[0].Text.rfind("Nothing is plugged in at " + (dir_ / "absent").string(), 0), 0u) << boxes[0].Text;
     EXPECT_EQ(boxes[0].Icon, BoxIcon::Stop);
 
     // Another port connects normally.
@@ -293,14 +300,32 @@ TEST_F(WindowTest, CloseWritesPortAndPathAndKeepsTheRest) {
     EXPECT_TRUE(boxes_.Boxes().empty());
     window_.reset();
 
-    // A file that cannot be written: the box, and the window stays open.
-    ini_ = dir_ / "no-such-folder" / "vantora.INI";
+    // A missing folder is made on the first save (an installed viewer's config folder).
+    ini_ = dir_ / "new-folder" / "vantora.INI";
+    EXPECT_TRUE(Open().close());
+    EXPECT_TRUE(fs::exists(ini_));
+    window_.reset();
+
+    // A file that cannot be written never holds the window: one box, and it closes.
+    WriteFile(dir_ / "a-file", "");
+    ini_ = dir_ / "a-file" / "vantora.INI";
     TfmTop& stuck = Open();
-    EXPECT_FALSE(stuck.close());
-    EXPECT_TRUE(stuck.isVisible());
+    EXPECT_TRUE(stuck.close());
+    EXPECT_FALSE(stuck.isVisible());
     ASSERT_EQ(boxes_.Boxes().size(), 1u);
     EXPECT_EQ(boxes_.Boxes()[0].Title, "Error");
-    EXPECT_NE(boxes_.Boxes()[0].Text.find("no-such-folder"), std::string::npos);
+    EXPECT_NE(boxes_.Boxes()[0].Text.find("a-file"), std::string::npos);
+    window_.reset();
+    boxes_.Clear();
+
+    // A FIFO in the settings file's place: refused at start with a box, defaults used, no hang.
+    ini_ = dir_ / "fifo.INI";
+    ASSERT_EQ(::mkfifo(ini_.c_str(), 0600), 0);
+    TfmTop& odd = Open();
+    ASSERT_GE(boxes_.Boxes().size(), 1u);
+    EXPECT_NE(boxes_.Boxes()[0].Text.find("not a regular file"), std::string::npos) << boxes_.Boxes()[0].Text;
+    EXPECT_EQ(odd.PortIndex(), 0);
+    EXPECT_TRUE(odd.close());
 }
 
 }  // namespace

@@ -99,7 +99,9 @@ TEST(Settings, CommandLine) {
         bool Box;
     } cases[] = {
         {{"com3"}, 2, "/fw/old.bin", false},
-        {{"COM10"}, 0, "/fw/old.bin", true},
+        {{"COM10"}, 9, "/fw/old.bin", false},
+        {{"com12"}, 11, "/fw/old.bin", false},
+        {{"COM13"}, 0, "/fw/old.bin", true},
         {{"COM2", "/home/u/new fw.bin"}, 1, "/home/u/new fw.bin", false},
         {{"\\\\.\\com11"}, 10, "/fw/old.bin", false},
         {{"nonsense", "x.bin"}, 0, "x.bin", true},
