@@ -51,7 +51,7 @@ TEST(Tools, ExitStatusOutputAndFilesKept) {
         {"vantora-trace big.bin no/dir/out.log", 1, "", "Cannot write no/dir/out.log"},
         // An image larger than the area to program is refused unless truncation is asked for.
         {"vantora-flash --port /nonexistent --image big.bin", 3, "", "more than the 196608 bytes (192 KiB)"},
-        {"vantora-flash --port /nonexistent --image big.bin --truncate", 3, "", "cannot open /nonexistent"},
+        {"vantora-flash --port /nonexistent --image big.bin --truncate", 3, "", "Nothing is plugged in at /nonexistent"},
         // The simulator's record appends, and a write error ends it.
         {"echo keep >rec.bin; vantora-sim --record rec.bin --hangup-after 0.5", 0, nullptr, "", "rec.bin", "keep\n$GP"},
         {"vantora-sim --record /dev/full --hangup-after 5", 1, nullptr, "cannot write /dev/full: No space left"},
