@@ -320,8 +320,9 @@ void ReloadPage::WriteFirmware() {
     // while the restart is under way; Start arms it again.
     loader.SetActive(false);
     try {
-        const ServingClock clock(shared_.Time,
-                                 [this, port] { return shared_.ShutDown || cancelled_ || shared_.Port.Get() != port; });
+        const ServingClock clock(shared_.Time, [this, port] {
+            return shared_.ShutDown || cancelled_ || shared_.Port.Get() != port;
+        });
         RestartIntoLoader(*port, job->WorkingBaud, job->Target, clock);
     } catch (const RestartCancelled&) {
         restarting_ = false;

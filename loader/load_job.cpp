@@ -36,8 +36,8 @@ std::string Quoted(std::string_view s) {
 
 std::string ImageOverflowText(const FirmwareImage& image, uint32_t loadLimit) {
     if (static_cast<uint32_t>(image.Size) <= loadLimit) return {};
-    return "The image has " + std::to_string(image.Size) + " bytes, more than the " + std::to_string(loadLimit) +
-           " bytes (" + std::to_string(loadLimit / 1024) + " KiB) to program";
+    return "The image has " + std::to_string(image.Size) + " bytes, more than the " +
+           std::to_string(loadLimit) + " bytes (" + std::to_string(loadLimit / 1024) + " KiB) to program";
 }
 
 const char* DefaultAddressText(int target) {

@@ -413,13 +413,15 @@ class Reader {
         const std::string text = values_.Text(control);
         const std::optional<int64_t> v = StrictInteger(text);
         if (!v && !text.empty())
-            Note(control, "'" + text + "' is not an integer; the default " + std::to_string(fallback) + " is sent");
+            Note(control,
+                 "'" + text + "' is not an integer; the default " + std::to_string(fallback) + " is sent");
         return Fit(control, v.value_or(fallback), bits);
     }
     int64_t Leading(const char* control, int bits) {
         const std::string text = values_.Text(control);
         const int64_t v = LeadingNumber(text);
-        if (!text.empty() && !StrictInteger(text)) Note(control, "'" + text + "' is read as " + std::to_string(v));
+        if (!text.empty() && !StrictInteger(text))
+            Note(control, "'" + text + "' is read as " + std::to_string(v));
         return Fit(control, v, bits);
     }
     // Signed or unsigned readings of the field both count as fitting.
@@ -438,7 +440,9 @@ class Reader {
     std::vector<std::string> Changes;
 
   private:
-    void Note(const char* control, const std::string& what) { Changes.push_back(std::string(control) + ": " + what); }
+    void Note(const char* control, const std::string& what) {
+        Changes.push_back(std::string(control) + ": " + what);
+    }
     void Fail(const char* control, const std::string& text, bool real) {
         if (!Error) Error = ConversionError{control, text, real};
     }
@@ -495,8 +499,10 @@ BuiltCommand BuildCommand(int cmd, const PanelValues& values, const Clock& clock
             p.U16(r.Leading("lbDz", 16));
             break;
         case 0x04: {
-            const int64_t rmc = r.Leading("lbRMC", 8), vtg = r.Leading("lbVTG", 8), gga = r.Leading("lbGGA", 8);
-            const int64_t gsa = r.Leading("lbGSA", 8), gsv = r.Leading("lbGSV", 8), gll = r.Leading("lbGLL", 8);
+            const int64_t rmc = r.Leading("lbRMC", 8), vtg = r.Leading("lbVTG", 8),
+                          gga = r.Leading("lbGGA", 8);
+            const int64_t gsa = r.Leading("lbGSA", 8), gsv = r.Leading("lbGSV", 8),
+                          gll = r.Leading("lbGLL", 8);
             const int64_t zda = r.Leading("lbZDA", 8);
             fx.UpdateNmeaConfig = true;
             fx.NmeaChecksum = r.Checked("cbChkSumd");

@@ -87,8 +87,11 @@ int RunOnTerminal(Receiver& receiver, ReplaySource* replay, int replayBaud, cons
             uint8_t buf[4096];
             ssize_t n;
             while ((n = read(pty.Master(), buf, sizeof buf)) > 0) {
-                if (recordInput.is_open() && !recordInput.write(reinterpret_cast<const char*>(buf), n).flush())
-                    recordFailed = &o.RecordInput, recordErrno = errno;
+                if (recordInput.is_open() &&
+                    !recordInput.write(reinterpret_cast<const char*>(buf), n).flush()) {
+                    recordFailed = &o.RecordInput;
+                    recordErrno = errno;
+                }
                 if (!replay) receiver.Feed(buf, static_cast<size_t>(n));
             }
         }
@@ -104,7 +107,10 @@ int RunOnTerminal(Receiver& receiver, ReplaySource* replay, int replayBaud, cons
             ssize_t w = write(pty.Master(), pending.data(), pending.size());
             if (w <= 0) break;
             wrote = true;
-            if (record.is_open() && !record.write(pending.data(), w).flush()) recordFailed = &o.Record, recordErrno = errno;
+            if (record.is_open() && !record.write(pending.data(), w).flush()) {
+                recordFailed = &o.Record;
+                recordErrno = errno;
+            }
             pending.erase(0, static_cast<size_t>(w));
         }
         if (wrote && pty.HostRate() != hostRate) pty.DropUnread();

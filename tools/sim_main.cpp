@@ -163,5 +163,6 @@ int main(int argc, char** argv) {
     sim::TerminalHooks hooks;
     hooks.Plugged = [](const std::string& path) { std::cout << path << std::endl; };
     hooks.Complain = [](const std::string& problem) { std::cerr << "vantora-sim: " << problem << "\n"; };
-    return CheckedExit("vantora-sim", sim::RunOnTerminal(receiver, source.get(), o.Baud, to, g_stop, clock, hooks));
+    return CheckedExit("vantora-sim",
+                       sim::RunOnTerminal(receiver, source.get(), o.Baud, to, g_stop, clock, hooks));
 }

@@ -198,10 +198,11 @@ TEST_F(ReloadTest, RefusedFilesAndFields) {
         const char* control;
         const char* text;
         const char* message;
-    } fields[] = {{"leLoadSize", "12x", "Size '12x'"},
-                  {"leLoadAddr", "C000G", "Address 'C000G'"},
-                  {"edCRC", "XYZ", "CRC 'XYZ'"},
-                  {"leLoadSize", "1", "The image has 1500 bytes, more than the 1024 bytes (1 KiB) to program"}};
+    } fields[] = {
+        {"leLoadSize", "12x", "Size '12x'"},
+        {"leLoadAddr", "C000G", "Address 'C000G'"},
+        {"edCRC", "XYZ", "CRC 'XYZ'"},
+        {"leLoadSize", "1", "The image has 1500 bytes, more than the 1024 bytes (1 KiB) to program"}};
     for (const FieldCase& f : fields) {
         SCOPED_TRACE(f.control);
         boxes_.Clear();

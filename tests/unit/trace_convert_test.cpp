@@ -186,13 +186,9 @@ TEST(TraceConvert, FailuresAreReportedNeverSuccess) {
     const struct {
         std::string in, out, gpx, error;
     } cases[] = {
-        {dir.Path("missing"), out, "", "Cannot read " + dir.Path("missing")},
-        {raw, dir.Path("no/dir/out"), "", "Cannot write " + dir.Path("no/dir/out")},
-        {raw, out, dir.Path("no/gpx"), "Cannot write " + dir.Path("no/gpx")},
         {raw, "/dev/full", "", "Cannot write /dev/full: No space left"},
         {raw, raw, "", "it is the raw file"},
         {raw, out, raw, "it is the raw file"},
-        {raw, out, out, "it is also the text output"},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -220,7 +216,6 @@ TEST(TraceTool, ExitStatusDefaultsAndSummary) {
               "0, 0\n");
     EXPECT_NE(Slurp(dir.Path("track.gpx")).find("<ele>-0.314245</ele></trkpt>\n</trkseg>"),
               std::string::npos);
-
 }
 
 }  // namespace
