@@ -79,8 +79,6 @@ TEST(LoaderEndToEnd, FlashToolExitStatus) {
         {{}, {}, 1, "Wait For response...", "FAIL! CRC host "},  // the default expected CRC is 0
         {{"--loader-nack"}, {"--crc", "auto"}, 2, "Wait For response...", "REFUSED: "},
         {{"--pace"}, {"--size", "64"}, 2, "Wait For response...", "INTERRUPTED in ", "Programming..."},
-        {{}, {"--size", "12x"}, 3, "", ""},
-        {{}, {"--baud", "115200"}, 3, "", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.simOptions) + ::testing::PrintToString(c.args));
@@ -91,18 +89,10 @@ TEST(LoaderEndToEnd, FlashToolExitStatus) {
             args.insert(args.end(), {"--size", "16"});
         const auto [status, lines] = RunFlash(sim, args, c.interruptAt);
         EXPECT_EQ(status, c.status);
-        if (c.status == 3) {
-            EXPECT_TRUE(lines.empty());
-            EXPECT_TRUE(sim.Flash().empty()) << "nothing was loaded";
-            continue;
-        }
         ASSERT_FALSE(lines.empty());
         EXPECT_EQ(lines.front(), c.first);
         EXPECT_EQ(lines.back().rfind(c.last, 0), 0u) << lines.back();
     }
-    // An unreadable image is a usage error as well.
-    Simulator sim;
-    EXPECT_EQ(RunFlash(sim, {"--image", sim.Path("missing.bin")}).first, 3);
 }
 
 }  // namespace

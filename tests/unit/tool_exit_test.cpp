@@ -48,7 +48,10 @@ TEST(Tools, ExitStatusOutputAndFilesKept) {
         {"vantora-trace . o", 1, "", "Cannot read .: Is a directory", "o", "keep\n"},
         {"vantora-trace missing.tmp o", 1, "", "Cannot read missing.tmp", "o", "keep\n"},
         {"vantora-trace big.bin no/dir/out.log", 1, "", "Cannot write no/dir/out.log"},
-        // An image larger than the area to program is refused unless truncation is asked for.
+        // Usage errors, and an image larger than the area to program unless truncation is asked for.
+        {"vantora-flash --port /no/tty --image missing.bin", 3, "", "missing.bin"},
+        {"vantora-flash --port /no/tty --image big.bin --size 12x", 3, "", "Size '12x'"},
+        {"vantora-flash --port /no/tty --image big.bin --baud 115200", 3, "", "--baud"},
         {"vantora-flash --port /no/tty --image big.bin", 3, "", "more than the 196608 bytes (192 KiB)"},
         {"vantora-flash --port /no/tty --image big.bin --truncate", 3, "", "Nothing is plugged in"},
         // The simulator's record appends, and a write error ends it.
