@@ -64,7 +64,8 @@ public:
     bool Open(const std::string& path, std::string& error) {
         buf_.reset(new char[WriteBlock]);
         struct stat st;
-        if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return file_.Open(path, error);
+        const bool exists = ::stat(path.c_str(), &st) == 0;
+        if (exists && !S_ISREG(st.st_mode)) return file_.Open(path, error);
         std::error_code ec;
         final_ = fs::weakly_canonical(path, ec).string();  // a link keeps pointing at the new file
         if (ec) final_ = path;
@@ -74,6 +75,7 @@ public:
             error = Failure("Cannot write", path);
             return false;
         }
+        if (exists) ::chmod(temp_.c_str(), st.st_mode & 07777);  // the new file keeps the old one's mode
         return true;
     }
     // Room for at least need bytes (need <= WriteBlock); nullptr after a failed write.
