@@ -49,7 +49,6 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-
 class DataTest : public GuiRig {
 protected:
     void SetUp() override {
