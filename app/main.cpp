@@ -45,7 +45,7 @@ void SendForScreenshot(TfmTop& window, const QString& request) {
     const QStringList values = parts.size() > 1 ? parts[1].split(',', Qt::SkipEmptyParts) : QStringList();
     for (const QString& assignment : values) {
         const qsizetype eq = assignment.indexOf('=');
-        std::string error = "'" + assignment.toStdString() + "' is not control=value";
+        std::string error = QString("'%1' is not control=value").arg(assignment).toStdString();
         if (eq <= 0 || !commands.SetPanelControl(assignment.left(eq).toStdString(),
                                                assignment.mid(eq + 1).toStdString(), error))
             std::fprintf(stderr, "screenshot: %s\n", error.c_str());
