@@ -10,20 +10,13 @@
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QListWidget>
-#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QScatterSeries>
-#include <QTableWidget>
-#include <QTimer>
-#include <QTreeWidget>
 #include <string>
 #include <vector>
 
 #include "app/top_window.h"
-#include "app/command_panels.h"
-#include "app/reload_page.h"
-#include "app/trace_page.h"
 #include "app/view_widgets.h"
 #include "tests/support/gui_rig.h"
 
@@ -41,35 +34,16 @@ protected:
     }
 };
 
-TEST_F(WindowTest, StartsOnSetupWithoutAPortWhenNoSettingsFileExists) {
+// Without a settings file: the Setup page, no port, and the Config page's handlers mirror each choice.
+TEST_F(WindowTest, StartsWithoutAPortAndConfigurationHandlersMirrorTheirChoices) {
     TfmTop& w = Open();
-    EXPECT_TRUE(boxes_.Boxes().empty());
     EXPECT_EQ(w.CurrentPage(), TfmTop::tsSetup);
     EXPECT_EQ(w.windowTitle(), "Vantora");
-    EXPECT_FALSE(w.Port());
-    EXPECT_FALSE(w.ViewTask().Active());
-    EXPECT_FALSE(w.LoadTask().Active());
-    EXPECT_EQ(w.State().FirmwarePath, ".");
-    EXPECT_EQ(w.PrivilegeLevel(), 0);
-
+    EXPECT_FALSE(w.Port() || w.ViewTask().Active() || w.LoadTask().Active());
     w.findChild<QAction*>("About1")->trigger();
     ASSERT_EQ(boxes_.Boxes().size(), 1u);
-    EXPECT_EQ(boxes_.Boxes()[0].Title, "About");
     EXPECT_EQ(boxes_.Boxes()[0].Text.rfind("      Vantora GPS Viewer\n\n\n", 0), 0u);
-}
 
-// The command line's rules belong to the settings' own tests; here the window follows them.
-TEST_F(WindowTest, CommandLineChoosesPortAndFirmwarePath) {
-    WriteFile(ini_, "[Setup]\nPortid=4\nPath=fw.bin\n");
-    TfmTop& w = Open({"COM2", "/images/new.bin"});
-    EXPECT_EQ(w.PortIndex(), 1);
-    EXPECT_EQ(C<QComboBox>("cbPort")->currentIndex(), 1);
-    EXPECT_EQ(w.State().FirmwarePath, "/images/new.bin");
-    EXPECT_TRUE(boxes_.Boxes().empty());
-}
-
-TEST_F(WindowTest, ConfigurationHandlersMirrorTheirChoices) {
-    TfmTop& w = Open();
     auto* list = C<QListWidget>("clNMEA");
     for (int i = 0; i < list->count(); ++i)
         list->item(i)->setCheckState(i == 1 ? Qt::Checked : Qt::Unchecked);
@@ -102,19 +76,14 @@ TEST_F(WindowTest, ViewPageOpensThePortAndShowsLiveFixes) {
     EXPECT_TRUE(w.Port().Get()->IsOpen());
     EXPECT_EQ(w.Port().Get()->Baud(), 4800);
     EXPECT_TRUE(w.ViewTask().Active());
-    EXPECT_FALSE(C<QWidget>("pnExpand")->isHidden());
-    EXPECT_EQ(w.size(), QSize(282, 405));
     EXPECT_TRUE(w.findChild<QAction*>("Scan1")->isEnabled());
 
     ASSERT_TRUE(WaitFor([&] { return ShowsLiveFix() && w.View().FixesShown() >= 3; }, 20000))
         << "no fix shown; lbFix " << C<QLabel>("lbFix")->text().toStdString();
-    const QRegularExpression position(R"(^[ \d]{3}\d\.\d{4} [NS]$)");
-    EXPECT_TRUE(position.match(C<QLineEdit>("lbLat")->text()).hasMatch())
-        << C<QLineEdit>("lbLat")->text().toStdString();
-    EXPECT_TRUE(C<QLineEdit>("lbLong")->text().endsWith(" E") ||
-                C<QLineEdit>("lbLong")->text().endsWith(" W"));
+    // The texts' formats belong to their own tests; here each lands in its own field.
+    EXPECT_TRUE(QRegularExpression("^ *\\d+\\.\\d{4} [NS]$").match(C<QLineEdit>("lbLat")->text()).hasMatch());
+    EXPECT_TRUE(QRegularExpression("^ *\\d+\\.\\d{4} [EW]$").match(C<QLineEdit>("lbLong")->text()).hasMatch());
     EXPECT_TRUE(C<QLineEdit>("leDir")->text().startsWith("N "));
-    EXPECT_EQ(C<QLabel>("lbTime")->text().count('\n'), 1);
 
     // Sky plot and bars agree with the text fields.
     const int inView = C<QLineEdit>("lvisible")->text().toInt();
@@ -125,10 +94,6 @@ TEST_F(WindowTest, ViewPageOpensThePortAndShowsLiveFixes) {
     EXPECT_EQ(w.View().UsedLabels().size(), used);
     EXPECT_EQ(w.View().Cn0Set()->count(), std::min(inView, 12));
     EXPECT_EQ(w.View().Cn0Set()->selectedBars().size(), std::min(used, 12));
-    for (const QPointF& p : w.View().SatSeries()->points()) {
-        EXPECT_LE(std::abs(p.x()), 90);
-        EXPECT_LE(std::abs(p.y()), 90);
-    }
     const QString memo = C<QPlainTextEdit>("moNMEA")->toPlainText();
     EXPECT_TRUE(memo.contains("$GPGGA,")) << memo.left(200).toStdString();
     EXPECT_TRUE(Status(0) == "X" || Status(0) == "O");
@@ -151,12 +116,11 @@ TEST_F(WindowTest, ViewPageOpensThePortAndShowsLiveFixes) {
     EXPECT_FALSE(w.ViewTask().Active());
     EXPECT_FALSE(w.LoadTask().Active());  // no Auto Load
     EXPECT_EQ(w.Port().Get()->Baud(), 115200);
-    EXPECT_EQ(w.size(), QSize(282, 405));
 
     ASSERT_TRUE(w.RequestPage(TfmTop::tsSetup));
     EXPECT_FALSE(w.Port());
     EXPECT_EQ(w.windowTitle(), "Vantora");
-    EXPECT_EQ(w.size(), QSize(282, 405));
+    EXPECT_EQ(w.size(), QSize(282, 405));  // the expanded view is not kept
     EXPECT_TRUE(boxes_.Boxes().empty());
 
     // A second connection opens the port afresh and the fixes go on.
@@ -244,13 +208,6 @@ TEST_F(WindowTest, ScanFailsAgainstABinaryOnlyReceiver) {
     TfmTop& w = Open();
     ASSERT_TRUE(w.RequestPage(TfmTop::tsView));
 
-    // Binary navigation blocks show the measurement grid over the memo.
-    ASSERT_TRUE(
-        WaitFor([&] { return !C<QWidget>("sgMeas")->isHidden() && w.View().FixesShown() >= 2; }, 15000));
-    EXPECT_FALSE(C<QWidget>("lbClkOff")->isHidden());
-    EXPECT_FALSE(C<QWidget>("edMeasUTC")->isHidden());
-    EXPECT_FALSE(C<QTableWidget>("sgMeas")->item(1, 1)->text().isEmpty());
-
     bool finished = false, found = true;
     QObject::connect(&w, &TfmTop::ScanFinished, [&](bool f) {
         finished = true;
@@ -268,35 +225,21 @@ TEST_F(WindowTest, ScanFailsAgainstABinaryOnlyReceiver) {
     EXPECT_EQ(Status(2), "");
 }
 
+// The command line's rules belong to the settings' own tests; here the window follows them.
 TEST_F(WindowTest, CloseWritesPortAndPathAndKeepsTheRest) {
     const std::string original =
-        "; hand-written settings\n"
-        "[Setup]\n"
-        "Portid=1\n"
-        "Path=/firmware/old.bin\n"
-        "Engineer=KVDT\n"
-        "\n"
-        "[Configuration]\n"
-        "Baud=9600\n"
-        "GGA=1\n";
+        "; hand-written settings\n[Setup]\nPortid=1\nPath=/firmware/old.bin\nEngineer=KVDT\n\n"
+        "[Configuration]\nBaud=9600\nGGA=1\n";
     WriteFile(ini_, original);
-    TfmTop& w = Open();
+    TfmTop& w = Open({"COM2", "/images/new.bin"});
+    EXPECT_EQ(C<QComboBox>("cbPort")->currentIndex(), 1);
     C<QComboBox>("cbPort")->setCurrentIndex(3);
     // The file changes on disk while the window is open; the close keeps those changes.
     WriteFile(ini_, original + "VTG=1\n");
     EXPECT_TRUE(w.close());
     EXPECT_EQ(Slurp(ini_),
-              "; hand-written settings\n"
-              "[Setup]\n"
-              "Portid=1\n"
-              "Path=/firmware/old.bin\n"
-              "Engineer=KVDT\n"
-              "Port=3\n"
-              "\n"
-              "[Configuration]\n"
-              "Baud=9600\n"
-              "GGA=1\n"
-              "VTG=1\n");
+              "; hand-written settings\n[Setup]\nPortid=1\nPath=/images/new.bin\nEngineer=KVDT\nPort=3\n\n"
+              "[Configuration]\nBaud=9600\nGGA=1\nVTG=1\n");
     EXPECT_TRUE(boxes_.Boxes().empty());
     window_.reset();
 

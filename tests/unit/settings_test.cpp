@@ -1,13 +1,17 @@
+// The settings file: what it gives, the command line over it, where it lives, how it is written
+// back, and files that are odd (links, read-only, FIFOs, oversized, a write that fails part-way).
 #include "app/settings.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
-#include <filesystem>
 #include <set>
 #include <sstream>
 
+#include "app/file_places.h"
 #include "app/ini_file.h"
 #include "tests/support/box_recorder.h"
 #include "tests/support/files.h"
@@ -15,12 +19,14 @@
 namespace vantora {
 namespace {
 
-namespace fs = std::filesystem;
+using namespace test;
 
-using test::BoxRecorder;
-using test::Slurp;
-using test::TempDir;
-using test::WriteFile;
+// A fresh folder for the tests that touch files.
+class SettingsFile : public ::testing::Test {
+protected:
+    std::string P(const std::string& name) const { return dir_.Path(name); }
+    TempDir dir_{"settings"};
+};
 
 // What LoadSettings gives, in one line: each field that differs from the settings of no file,
 // then the corrections.
@@ -53,10 +59,7 @@ std::string Digest(const Settings& s) {
 }
 
 TEST(Settings, WhatTheFileGives) {
-    const IniFile none = IniFile::Load("/nonexistent-folder/vantora.INI");
-    EXPECT_TRUE(none.Text().empty());
-    EXPECT_TRUE(none.Complete());
-    const Settings s = LoadSettings(none);
+    const Settings s = LoadSettings(IniFile::Load("/nonexistent-folder/vantora.INI"));
     EXPECT_EQ(std::tie(s.PortIndex, s.PrivilegeLevel, s.DgpsMode, s.ConfigBaudIndex, s.ConfigBaud),
               std::tuple(0, 0, 0, 0, 4800));
     EXPECT_EQ(std::tie(s.FirmwarePath, s.FirmwareRevision), std::tuple(".", "Rev1000000"));
@@ -76,7 +79,6 @@ TEST(Settings, WhatTheFileGives) {
         {"[Setup]\nEngineer=HZQFXNJ", "|"},
         {"[Configuration]\nBaud=57600", "| Baud 57600 is not a baud rate; using 4800."},
         {"[Configuration]\nBaud=115200", "baud 4/115200 |"},
-        {"[Configuration]\nBaud=38400", "baud 3/38400 |"},
         {"[Configuration]\nBaud=fast", "|"},
         {"[Setup]\nPortid=57\nPath=/fw/a.bin\nRevision=Rev2\nRevChk=0\nReconfig=1\nAutoStart=1\n"
          "[Configuration]\nDGPS=-1\nDeadReckon=0",
@@ -99,7 +101,6 @@ TEST(Settings, CommandLine) {
         bool Box;
     } cases[] = {
         {{"com3"}, 2, "/fw/old.bin", false},
-        {{"COM10"}, 9, "/fw/old.bin", false},
         {{"com12"}, 11, "/fw/old.bin", false},
         {{"COM13"}, 0, "/fw/old.bin", true},
         {{"COM2", "/home/u/new fw.bin"}, 1, "/home/u/new fw.bin", false},
@@ -123,7 +124,6 @@ TEST(Settings, CommandLine) {
 
 TEST(Settings, SettingsPathAndPortDevices) {
     const std::pair<const char*, const char*> paths[] = {
-        {"/usr/bin/vantora", "/usr/bin/vantora.INI"},
         {"/opt/v1.8/vantora.bin.exe", "/opt/v1.8/vantora.bin.INI"},
         {"/opt/v1.8/vantora", "/opt/v1.8/vantora.INI"},
         {"/home/u/.vantora", "/home/u/.vantora.INI"}};
@@ -139,19 +139,11 @@ TEST(Settings, SettingsPathAndPortDevices) {
 }
 
 TEST(IniFile, IntegerValues) {
-    const std::pair<std::string, int64_t> cases[] = {{" 42 ", 42},
-                                                     {"+7", 7},
-                                                     {"0X1f", 31},
-                                                     {"0xFFFFFFFF", -1},
-                                                     {"-2147483648", -2147483648LL},
-                                                     {"0x100000000", -99},
-                                                     {"2147483648", -99},
-                                                     {"99999999999999999999999999", -99},
-                                                     {"12abc", -99},
-                                                     {"", -99},
-                                                     {"0x", -99},
-                                                     {"-0x10", -99},
-                                                     {"1 2", -99}};
+    const std::pair<std::string, int64_t> cases[] = {
+        {" 42 ", 42},        {"+7", 7},       {"0X1f", 31},     {"0xFFFFFFFF", -1},
+        {"-2147483648", -2147483648LL},       {"0x100000000", -99}, {"2147483648", -99},
+        {"99999999999999999999999999", -99}, {"12abc", -99},  {"", -99}, {"0x", -99},
+        {"-0x10", -99},      {"1 2", -99}};
     for (const auto& [value, expected] : cases)
         EXPECT_EQ(IniFile("[S]\nk=" + value + "\n").ReadInteger("S", "k", -99), expected)
             << "\"" << value << "\"";
@@ -226,22 +218,18 @@ TEST(IniFile, RefusesTextThatWouldBreakTheFile) {
     EXPECT_EQ(ini.ReadString("Setup", "Path", ""), "/a");
 }
 
-TEST(IniFile, SaveAndLoad) {
-    TempDir dir("settings_test");
-    const std::string path = dir.Path("vantora.INI");
+TEST_F(SettingsFile, SaveWritesTheTextAndLeavesNoOtherFile) {
     IniFile ini("[Setup]\r\nPortid=4\r\n");
     ini.WriteString("Setup", "Port", "3");
     std::string error;
-    ASSERT_TRUE(ini.Save(path, error)) << error;
-    EXPECT_EQ(Slurp(path), "[Setup]\r\nPortid=4\r\nPort=3\r\n");
-    EXPECT_EQ(IniFile::Load(path).Text(), ini.Text());
-    EXPECT_EQ(dir.Entries(), std::set<std::string>{"vantora.INI"});
+    ASSERT_TRUE(ini.Save(P("vantora.INI"), error)) << error;
+    EXPECT_EQ(Slurp(P("vantora.INI")), "[Setup]\r\nPortid=4\r\nPort=3\r\n");
+    EXPECT_EQ(dir_.Entries(), std::set<std::string>{"vantora.INI"});
 }
 
-TEST(IniFile, FailedSaveLeavesNoPartialFile) {
-    TempDir dir("settings_test");
+TEST_F(SettingsFile, FailedSaveLeavesNoPartialFile) {
     const IniFile ini("[Setup]\nPort=3\nPath=" + std::string(4096, 'p') + "\n");
-    const std::string folder = dir.Path("a-folder"), existing = dir.Path("vantora.INI");
+    const std::string folder = P("a-folder"), existing = P("vantora.INI");
     fs::create_directory(folder);
     WriteFile(existing, "[Setup]\nPortid=1\n");
     // A write that fails part-way (here: file size limit) must leave the old file whole.
@@ -257,19 +245,18 @@ TEST(IniFile, FailedSaveLeavesNoPartialFile) {
         std::signal(SIGXFSZ, oldHandler);
         return saved;
     };
-    for (const std::string& path : {dir.Path("no/such/folder/vantora.INI"), folder, existing}) {
+    for (const std::string& path : {P("no/such/folder/vantora.INI"), folder, existing}) {
         std::string error;
         EXPECT_FALSE(path == existing ? saveWithSizeLimit(path, error) : ini.Save(path, error)) << path;
         EXPECT_NE(error.find(path), std::string::npos) << error;
     }
     EXPECT_TRUE(fs::is_directory(folder) && fs::is_empty(folder));
     EXPECT_EQ(Slurp(existing), "[Setup]\nPortid=1\n");
-    EXPECT_EQ(dir.Entries(), (std::set<std::string>{"a-folder", "vantora.INI"}));
+    EXPECT_EQ(dir_.Entries(), (std::set<std::string>{"a-folder", "vantora.INI"}));
 }
 
-TEST(IniFile, OversizedFileIsReadInPartAndNeverRewritten) {
-    TempDir dir("settings_test");
-    const std::string path = dir.Path("vantora.INI");
+TEST_F(SettingsFile, OversizedFileIsReadInPartAndNeverRewritten) {
+    const std::string path = P("vantora.INI");
     const std::string text =
         "[Setup]\nPortid=4\n;" + std::string(IniFile::MaxBytes, '\0') + "\nEngineer=KVDT\n";
     WriteFile(path, text);
@@ -283,6 +270,101 @@ TEST(IniFile, OversizedFileIsReadInPartAndNeverRewritten) {
     EXPECT_FALSE(ini.Save(path, error));
     EXPECT_NE(error.find(path), std::string::npos);
     EXPECT_EQ(Slurp(path), text);
+}
+
+TEST_F(SettingsFile, OddFilesAreReadSafely) {
+    ASSERT_EQ(::mkfifo(P("fifo.INI").c_str(), 0600), 0);
+    fs::create_directory(P("dir.INI"));
+    WriteFile(P("bom.INI"), "\xEF\xBB\xBF[Setup]\nPortid=3\n");
+    const std::tuple<const char*, bool, bool> cases[] = {
+        {"fifo.INI", false, true},  // would hang in open() for a writer
+        {"dir.INI", false, true},
+        {"bom.INI", true, false},
+        {"missing.INI", true, false},
+    };
+    for (auto [file, complete, problem] : cases) {
+        const IniFile ini = IniFile::Load(P(file));
+        EXPECT_EQ(ini.Complete(), complete) << file;
+        EXPECT_EQ(!ini.Problem().empty(), problem) << file << ": " << ini.Problem();
+    }
+    // The byte-order mark does not hide the first section, and a save adds no second one.
+    IniFile bom = IniFile::Load(P("bom.INI"));
+    EXPECT_EQ(bom.ReadInteger("Setup", "Portid", 0), 3);
+    ASSERT_TRUE(bom.WriteString("Setup", "Portid", "4"));
+    EXPECT_EQ(bom.Text(), "\xEF\xBB\xBF[Setup]\nPortid=4\n");
+}
+
+TEST_F(SettingsFile, SavingKeepsLinksOwnersAndReadOnlyFiles) {
+    const std::string before = "[Setup]\nPortid=1\n";
+    IniFile changed(before);
+    ASSERT_TRUE(changed.WriteString("Setup", "Portid", "2"));
+    const std::string after = changed.Text();
+    std::string error;
+
+    // A link to a file: the file changes, the link stays a link. A dangling link: its target is made.
+    WriteFile(P("real.INI"), before);
+    fs::create_symlink("real.INI", P("link.INI"));
+    fs::create_symlink("made.INI", P("dangling.INI"));
+    for (const char* link : {"link.INI", "dangling.INI"}) {
+        ASSERT_TRUE(changed.Save(P(link), error)) << error;
+        EXPECT_TRUE(fs::is_symlink(P(link))) << link;
+    }
+    EXPECT_EQ(Slurp(P("real.INI")) + Slurp(P("made.INI")), after + after);
+
+    // A hard link: both names still name one file, with the new text.
+    WriteFile(P("one.INI"), before);
+    fs::create_hard_link(P("one.INI"), P("two.INI"));
+    ASSERT_TRUE(changed.Save(P("one.INI"), error)) << error;
+    EXPECT_EQ(fs::hard_link_count(P("one.INI")), 2u);
+    EXPECT_EQ(Slurp(P("two.INI")), after);
+
+    // A read-only file is left as it is, with a message that says so.
+    WriteFile(P("ro.INI"), before);
+    ::chmod(P("ro.INI").c_str(), 0444);
+    error.clear();
+    EXPECT_FALSE(changed.Save(P("ro.INI"), error));
+    EXPECT_NE(error.find("read-only"), std::string::npos) << error;
+    EXPECT_EQ(Slurp(P("ro.INI")), before);
+    struct stat st {};
+    ASSERT_EQ(::stat(P("ro.INI").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
+}
+
+TEST_F(SettingsFile, SettingsFileIsPortableElseInTheConfigFolder) {
+    const std::string bin = P("bin"), home = P("home"), cfg = P("cfg");
+    fs::create_directories(bin);
+    const std::tuple<const char*, bool, std::string, std::string> cases[] = {
+        {"a file beside the executable wins", true, cfg, bin + "/vantora.INI"},
+        {"XDG_CONFIG_HOME when set", false, cfg, cfg + "/vantora/vantora.INI"},
+        {"~/.config when unset", false, "", home + "/.config/vantora/vantora.INI"},
+        {"a relative XDG_CONFIG_HOME is ignored", false, "rel", home + "/.config/vantora/vantora.INI"},
+    };
+    for (const auto& [what, portable, configHome, expected] : cases) {
+        std::remove((bin + "/vantora.INI").c_str());
+        if (portable) WriteFile(bin + "/vantora.INI", "[Setup]\n");
+        EXPECT_EQ(ChooseSettingsPath(bin + "/vantora", {home, configHome, "", P("work")}), expected) << what;
+    }
+    // Choosing creates nothing; the first write creates the folders.
+    EXPECT_FALSE(fs::exists(home + "/.config"));
+    std::string error;
+    ASSERT_TRUE(PrepareFolderOf(home + "/.config/vantora/vantora.INI", error)) << error;
+    EXPECT_TRUE(fs::is_directory(home + "/.config/vantora"));
+}
+
+TEST_F(SettingsFile, DataFolderIsTheWorkingFolderWhenWritable) {
+    fs::create_directories(P("work"));
+    PlaceEnvironment env{P("home"), "", P("data"), P("work")};
+    std::string error;
+    EXPECT_EQ(ChooseDataFolder(env, error), P("work"));
+    // A folder that is gone cannot be written, whoever runs the test.
+    env.WorkingFolder = P("gone");
+    EXPECT_EQ(ChooseDataFolder(env, error), P("data") + "/vantora");
+    EXPECT_TRUE(fs::is_directory(P("data") + "/vantora"));
+    env.DataHome.clear();
+    EXPECT_EQ(ChooseDataFolder(env, error), P("home") + "/.local/share/vantora");
+    env.Home.clear();
+    EXPECT_EQ(ChooseDataFolder(env, error), "");
+    EXPECT_NE(error.find(P("gone")), std::string::npos) << error;
 }
 
 }  // namespace
