@@ -10,6 +10,7 @@
 
 #include "loader/load_job.h"
 #include "loader/loader_display.h"
+#include "protocol/lexer.h"
 #include "protocol/nmea.h"
 #include "protocol/platform.h"
 #include "serial/current_port.h"
@@ -87,6 +88,7 @@ private:
 
     // The loader thread's own.
     LoadJob job_;
+    TLexer lexer_;
     TNmea nmea_;
     uint8_t buffer_[ReadSize] = {};
     int passDelay_ = 1;
