@@ -63,10 +63,11 @@ bool TBinary::DecodeFrame(const uint8_t* frame, int size) {
     matched_ = Lookup(frame[2], frame[3]);
     expected_ = size - 5;
     if (matched_ < 0 || expected_ != BinaryMessageTable[matched_].Length) return false;
-    std::memcpy(buffer_, frame + 2, static_cast<size_t>(expected_));
-    received_ = frame[2 + expected_];
-    lastChecksumOk_ = XorChecksum(buffer_, expected_) == received_;
-    if (lastChecksumOk_) Dispatch(matched_, buffer_, expected_);
+    // Decoded where the lexer holds it; only the identifiers are kept for LastId1/LastId2.
+    lastIds_[0] = frame[2];
+    lastIds_[1] = frame[3];
+    lastChecksumOk_ = XorChecksum(frame + 2, expected_) == frame[2 + expected_];
+    if (lastChecksumOk_) Dispatch(matched_, frame + 2, expected_);
     return lastChecksumOk_;
 }
 

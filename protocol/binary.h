@@ -76,8 +76,8 @@ class TBinary {
 
     // Outcome of the last frame that ended: whether its checksum matched, and its identifiers.
     bool LastChecksumOk() const { return lastChecksumOk_; }
-    uint8_t LastId1() const { return buffer_[0]; }
-    uint8_t LastId2() const { return buffer_[1]; }
+    uint8_t LastId1() const { return lastIds_[0]; }
+    uint8_t LastId2() const { return lastIds_[1]; }
 
     NavRecord& Record() { return nav_; }
     const NavRecord& Record() const { return nav_; }
@@ -116,8 +116,7 @@ class TBinary {
     ReplyDisplay& owner_;
     ReceiverTables& tables_;
     int expected_ = 0;
-    uint8_t received_ = 0;
-    uint8_t buffer_[BufferSize] = {};
+    uint8_t lastIds_[2] = {};
     int matched_ = -1;
     bool lastChecksumOk_ = false;
     NavRecord nav_{};

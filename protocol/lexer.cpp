@@ -1,6 +1,7 @@
 #include "protocol/lexer.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #include "protocol/frame.h"
@@ -24,6 +25,21 @@ struct SentenceTable {
     }
 };
 constexpr SentenceTable SentenceBytes;
+
+// Bytes of a sentence eight at a time: skips the leading run of printable characters other than
+// leaders, which is most of every sentence; the byte loop decides the rest.
+inline const uint8_t* SkipPlainText(const uint8_t* p, const uint8_t* limit) {
+    constexpr uint64_t Ones = 0x0101010101010101ull, Highs = 0x8080808080808080ull;
+    for (; limit - p >= 8; p += 8) {
+        uint64_t x;
+        std::memcpy(&x, p, sizeof x);
+        const uint64_t leader = x ^ (Ones * '$');  // '$' becomes 0, '%' becomes 1
+        // Set in some byte when any byte is below 20h, above 7Eh, or a leader.
+        const uint64_t stop = ((x - Ones * 0x20) & ~x) | (x + Ones) | x | ((leader - Ones * 2) & ~leader);
+        if (stop & Highs) break;
+    }
+    return p;
+}
 
 inline bool IsLeader(uint8_t b) {
     return b == '$' || b == FrameMarker;
@@ -144,13 +160,17 @@ TLexer::Step TLexer::Lex(const uint8_t*& p, const uint8_t* end, Item& item) {
                 break;
             }
             case InSentence: {
-                const uint8_t* q = p;
-                int length = itemLength_;
-                while (q < end && SentenceBytes.c[*q] == Text && length < MaxSentence) item_[length++] = *q++;
-                itemLength_ = length;
+                // The run of text is found first and copied in one go: this is the hot path.
+                const uint8_t* limit = p + std::min<ptrdiff_t>(end - p, MaxSentence - itemLength_);
+                const uint8_t* q = SkipPlainText(p, limit);
+                while (q < limit && SentenceBytes.c[*q] == Text) ++q;
+                std::memcpy(item_ + itemLength_, p, static_cast<size_t>(q - p));
+                itemLength_ += static_cast<int>(q - p);
                 p = q;
-                if (q == end) return Exhausted;
-                if (length >= MaxSentence) return EndItem(Sentence, Overlong, item);
+                if (q == limit) {
+                    if (itemLength_ >= MaxSentence) return EndItem(Sentence, Overlong, item);
+                    return Exhausted;
+                }
                 if (SentenceBytes.c[*q] == Breaks) return EndItem(Sentence, Cut, item);
                 item_[itemLength_++] = *p++;
                 return EndItem(Sentence, Whole, item);
