@@ -59,7 +59,8 @@ void TStreamSplitter::Emit(const TLexer::Item& item) {
     int raw = item.Size;
     if (raw >= 2 && item.Data[raw - 2] == 0x0D && item.Data[raw - 1] == 0x0A) raw -= 2;
     // The memo shows the line up to its first zero byte, which only a frame can hold.
-    const void* zero = item.Kind == TLexer::Frame ? std::memchr(item.Data, 0, static_cast<size_t>(raw)) : nullptr;
+    const void* zero =
+        item.Kind == TLexer::Frame ? std::memchr(item.Data, 0, static_cast<size_t>(raw)) : nullptr;
     const int len = zero ? static_cast<int>(static_cast<const uint8_t*>(zero) - item.Data) : raw;
     const char* text = reinterpret_cast<const char*>(item.Data);
     out.Line = std::string_view(text, static_cast<size_t>(len));

@@ -14,11 +14,11 @@ namespace vantora {
 
 struct SplitItem {
     TLexer::Type Type;
-    bool Abandoned;        // not ended within the time limit, or open at the end of the stream
-    int Result;            // sentence: the parser's result; frame: 1 when its checksum matched
-    const char* Rejected;  // why the item was not taken ("checksum", "cut", ...); nullptr when taken
-    int Kind;              // sentence: the kind its address named, -1 for none
-    int Size;              // the item's bytes (a garbage run's length)
+    bool Abandoned;         // not ended within the time limit, or open at the end of the stream
+    int Result;             // sentence: the parser's result; frame: 1 when its checksum matched
+    const char* Rejected;   // why the item was not taken ("checksum", "cut", ...); nullptr when taken
+    int Kind;               // sentence: the kind its address named, -1 for none
+    int Size;               // the item's bytes (a garbage run's length)
     std::string_view Line;  // the memo text: the bytes without a final CR LF, up to a zero byte
     std::string_view Raw;   // the same bytes, not cut at a zero byte
 };

@@ -25,8 +25,9 @@ const std::string kClockOffset = BinaryFrame(0xF2, 0x82, {0x12, 0x34});
 class Recorder : public SplitterSink {
 public:
     void ItemEnded(const SplitItem& item) override {
-        std::string w = item.Type == TLexer::Garbage ? "g" + std::to_string(item.Size)
-                                                     : (item.Type == TLexer::Frame ? "f" : "s") + std::to_string(item.Result);
+        std::string w = item.Type == TLexer::Garbage
+                            ? "g" + std::to_string(item.Size)
+                            : (item.Type == TLexer::Frame ? "f" : "s") + std::to_string(item.Result);
         if (item.Rejected) w += std::string(":") + item.Rejected;
         if (item.Abandoned) w += "!";
         words += (words.empty() ? "" : " ") + w;
@@ -64,19 +65,21 @@ TEST(Splitter, EveryItemIsReportedOnceWithWhyItWasRejected) {
         std::string words;
     } cases[] = {
         {kGga + kClockOffset + kGga, "s1 f1 s1"},
-        {BinaryFrame(0xF2, 0x82, {0x25, 0x25}) + BinaryFrame(0xF2, 0x82, {0x0D, 0x0A}), "f1 f1"},  // by length
+        {BinaryFrame(0xF2, 0x82, {0x25, 0x25}) + BinaryFrame(0xF2, 0x82, {0x0D, 0x0A}),
+         "f1 f1"},              // by length
         {"%" + kGga, "g1 s1"},  // a stray leader costs itself only
         {"$" + kClockOffset + "%" + kClockOffset, "s0:cut f1 g1 f1"},
         {kBadGga + kGga + kBadGga + kGga + kBadGga, "s0:checksum s1 s0:checksum s1 s0:checksum"},
         {Sentence("GPXYZ,1") + Sentence("GPGGA,1,2") + Sentence("GPGGA,,,,,,,,,,,,,,,,") + kGga,
          "s0:kind s0:fields s0:fields s1"},
-        {std::string(300, 'x') + kGga + std::string("\0\0", 2) + kGga, "g300 s1 g2 s1"},  // junk and NUL bytes
+        {std::string(300, 'x') + kGga + std::string("\0\0", 2) + kGga,
+         "g300 s1 g2 s1"},  // junk and NUL bytes
         {kGga.substr(0, 20) + std::string(1, '\0') + kGga, "s0:cut g1 s1"},
         {dollarThenLong, "s0:length g73 s1"},
         {kClockOffset.substr(0, 5) + kGga + kClockOffset, "g5 s1 f1"},  // a cut frame: its tail framed again
         {kClockOffset.substr(0, 6) + "x" + kGga, "g7 s1"},
         {BinaryFrame(0xF2, 0x82, {0x12, 0x35}).substr(0, 6) + "\x27\r\n", "f0:checksum"},
-        {"%%\xF2\x01" + kGga, "g4 s1"},  // an unknown frame kind
+        {"%%\xF2\x01" + kGga, "g4 s1"},   // an unknown frame kind
         {kGga.substr(0, 30), "s0:cut!"},  // open at the end of the stream
     };
     for (const auto& c : cases) {
@@ -85,7 +88,8 @@ TEST(Splitter, EveryItemIsReportedOnceWithWhyItWasRejected) {
         EXPECT_EQ(rig.sink.words, c.words) << c.stream;
         // The error count is the rejected items, once each.
         int rejected = 0;
-        for (size_t at = rig.sink.words.find(':'); at != std::string::npos; at = rig.sink.words.find(':', at + 1))
+        for (size_t at = rig.sink.words.find(':'); at != std::string::npos;
+             at = rig.sink.words.find(':', at + 1))
             ++rejected;
         EXPECT_EQ(rig.splitter.ErrorCount(), rejected) << c.stream;
     }
