@@ -1,7 +1,8 @@
-// Parser throughput over a realistic stream. Run: build/bench/vantora-bench
+// Lexer and parser throughput over a realistic stream. Run: build/bench/vantora-bench
 #include <benchmark/benchmark.h>
 
 #include "protocol/binary.h"
+#include "protocol/lexer.h"
 #include "protocol/nmea.h"
 #include "protocol/splitter.h"
 #include "tests/support/sample_stream.h"
@@ -13,29 +14,31 @@ const vantora::sample::Stream& Sample() {
     return s;
 }
 
-// Feeds the stream in the receive thread's 2048-byte reads, as the parser sees it.
-template <typename Parse>
-void FeedAll(const std::string& bytes, Parse parse) {
+// Lexes the stream in the receive thread's 2048-byte reads and hands each whole item to decode.
+template <typename Decode>
+void LexAll(vantora::TLexer& lexer, const std::string& bytes, Decode decode) {
     const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
     const int total = static_cast<int>(bytes.size());
     for (int off = 0; off < total; off += 2048) {
         int r = std::min(2048, total - off);
         const uint8_t* q = p + off;
-        while (r > 0) {
-            const int c = parse(q, r);
+        for (bool ended = true; ended;) {
+            vantora::TLexer::Item item;
+            const int c = lexer.Next(q, r, item, ended);
             q += c;
             r -= c;
+            if (ended) decode(item);
         }
     }
 }
 
 void BM_NmeaParse(benchmark::State& state) {
     const auto& s = Sample();
+    vantora::TLexer lexer;
     vantora::TNmea nmea;
     for (auto _ : state) {
-        FeedAll(s.nmea, [&](const uint8_t* q, int r) {
-            int result = 0;
-            return nmea.Parse(q, r, result);
+        LexAll(lexer, s.nmea, [&](const vantora::TLexer::Item& item) {
+            if (item.Kind == vantora::TLexer::Sentence) nmea.Decode(item.Data, item.Size);
         });
         benchmark::DoNotOptimize(nmea.Record());
     }
@@ -48,11 +51,11 @@ void BM_BinaryParse(benchmark::State& state) {
     const auto& s = Sample();
     vantora::NullReplyDisplay display;
     static vantora::ReceiverTables tables;
+    vantora::TLexer lexer;
     vantora::TBinary binary(display, tables);
     for (auto _ : state) {
-        FeedAll(s.binary, [&](const uint8_t* q, int r) {
-            int ended = 0;
-            return binary.Parse(q, r, ended);
+        LexAll(lexer, s.binary, [&](const vantora::TLexer::Item& item) {
+            if (item.Kind == vantora::TLexer::Frame) binary.DecodeFrame(item.Data, item.Size);
         });
         benchmark::DoNotOptimize(binary.Record());
     }

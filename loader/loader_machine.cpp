@@ -117,8 +117,13 @@ void LoaderMachine::PassBody(TSerialPort& port) {
     do {
         int result = 0;
         if (n > 0) {
-            int used = nmea_.Parse(p, n, result);
-            if (used <= 0 || used > n) used = n;
+            // The notices come through the same framing as the receive thread's sentences.
+            TLexer::Item item;
+            bool ended = false;
+            int used = lexer_.Next(p, n, item, ended);
+            if (used < 0 || used > n) used = n;
+            if (ended && item.Kind == TLexer::Sentence && item.Ending == TLexer::Whole)
+                result = nmea_.Decode(item.Data, item.Size);
             if (result == LoadAck) loadAnswer_ = 1;
             if (result == LoadNack) loadAnswer_ = -1;
             if (result == EraseAck) eraseAnswer_ = 1;

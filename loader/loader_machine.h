@@ -12,6 +12,7 @@
 
 #include "loader/load_job.h"
 #include "loader/loader_display.h"
+#include "protocol/lexer.h"
 #include "protocol/nmea.h"
 #include "protocol/platform.h"
 #include "serial/current_port.h"
@@ -94,6 +95,7 @@ private:
     LoadJob job_;
     int64_t deadline_ = 0;
     bool standbyRequest_ = false;
+    TLexer lexer_;
     TNmea nmea_;
     uint8_t buffer_[ReadSize] = {};
     int passDelay_ = 1;

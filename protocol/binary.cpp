@@ -17,18 +17,6 @@ constexpr MessageKind BinaryMessageTable[20] = {
 
 namespace {
 
-// Parser states; 4 is not used.
-enum : int {
-    WaitMarker = 0,
-    WaitSecondMarker = 1,
-    WaitId1 = 2,
-    WaitId2 = 3,
-    InPayload = 5,
-    WaitChecksum = 6,
-    WaitCr = 7,
-    WaitLf = 8,
-};
-
 constexpr int MessageCount = 19;
 
 constexpr bool TableFitsBuffer() {
@@ -69,82 +57,18 @@ int TBinary::Lookup(uint8_t id1, uint8_t id2) {
     return -1;
 }
 
-int TBinary::Parse(const uint8_t* data, int length, int& frameEnded) {
-    frameEnded = 0;
-    if (data == nullptr || length <= 0) return 0;
-    int i = 0;
-    while (i < length) {
-        switch (state_) {
-            case WaitMarker: {
-                // Skipping to the next marker is the hot path between frames.
-                const void* hit = std::memchr(data + i, FrameMarker, static_cast<size_t>(length - i));
-                if (hit == nullptr) return length;
-                i = static_cast<int>(static_cast<const uint8_t*>(hit) - data) + 1;
-                count_ = 0;
-                state_ = WaitSecondMarker;
-                break;
-            }
-            case WaitSecondMarker:
-                state_ = data[i++] == FrameMarker ? WaitId1 : WaitMarker;
-                break;
-            case WaitId1: {
-                const uint8_t b = data[i++];
-                if (b == IdAck || b == IdNak || b == IdCommand || b == IdReport) {
-                    buffer_[0] = b;
-                    count_ = 1;
-                    state_ = WaitId2;
-                } else {
-                    state_ = WaitMarker;
-                }
-                break;
-            }
-            case WaitId2: {
-                buffer_[1] = data[i++];
-                count_ = 2;
-                matched_ = Lookup(buffer_[0], buffer_[1]);
-                if (matched_ < 0) {
-                    state_ = WaitMarker;
-                } else {
-                    expected_ = BinaryMessageTable[matched_].Length;
-                    state_ = expected_ == count_ ? WaitChecksum : InPayload;
-                }
-                break;
-            }
-            case InPayload: {
-                const int room = std::min(expected_, BufferSize) - count_;
-                if (room <= 0) {  // cannot happen with the table above; never write past the buffer
-                    state_ = WaitMarker;
-                    break;
-                }
-                const int n = std::min(room, length - i);
-                std::memcpy(buffer_ + count_, data + i, static_cast<size_t>(n));
-                count_ += n;
-                i += n;
-                if (count_ == expected_) state_ = WaitChecksum;
-                break;
-            }
-            case WaitChecksum:
-                received_ = data[i++];
-                state_ = WaitCr;
-                break;
-            case WaitCr:
-                state_ = data[i++] == 0x0D ? WaitLf : WaitMarker;
-                break;
-            case WaitLf: {
-                const uint8_t b = data[i++];
-                state_ = WaitMarker;
-                if (b != 0x0A) break;
-                lastChecksumOk_ = XorChecksum(buffer_, expected_) == received_;
-                if (lastChecksumOk_) Dispatch(matched_, buffer_, expected_);
-                frameEnded = 1;
-                return i;
-            }
-            default:
-                state_ = WaitMarker;
-                break;
-        }
-    }
-    return length;
+bool TBinary::DecodeFrame(const uint8_t* frame, int size) {
+    lastChecksumOk_ = false;
+    if (frame == nullptr || size < 7) return false;
+    matched_ = Lookup(frame[2], frame[3]);
+    expected_ = size - 5;
+    if (matched_ < 0 || expected_ != BinaryMessageTable[matched_].Length) return false;
+    // Decoded where the lexer holds it; only the identifiers are kept for LastId1/LastId2.
+    lastIds_[0] = frame[2];
+    lastIds_[1] = frame[3];
+    lastChecksumOk_ = XorChecksum(frame + 2, expected_) == frame[2 + expected_];
+    if (lastChecksumOk_) Dispatch(matched_, frame + 2, expected_);
+    return lastChecksumOk_;
 }
 
 void TBinary::Dispatch(int index, const uint8_t* message, int length) {

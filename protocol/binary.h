@@ -1,4 +1,4 @@
-// Binary frame parser and the holder of the decoded reports.
+// Binary frame decoders and the holder of the decoded reports.
 #pragma once
 
 #include <cstdint>
@@ -72,15 +72,12 @@ class TBinary {
     // owner receives the display requests; tables receives ephemerides, almanacs, IDs.
     TBinary(ReplyDisplay& owner, ReceiverTables& tables);
 
-    // Feeds up to length bytes; returns the bytes consumed. frameEnded := 1 when a frame
-    // ended at a line feed (good or bad checksum); parsing stops right after it.
-    int Parse(const uint8_t* data, int length, int& frameEnded);
     void Dispatch(int index, const uint8_t* message, int length);
 
     // Outcome of the last frame that ended: whether its checksum matched, and its identifiers.
     bool LastChecksumOk() const { return lastChecksumOk_; }
-    uint8_t LastId1() const { return buffer_[0]; }
-    uint8_t LastId2() const { return buffer_[1]; }
+    uint8_t LastId1() const { return lastIds_[0]; }
+    uint8_t LastId2() const { return lastIds_[1]; }
 
     NavRecord& Record() { return nav_; }
     const NavRecord& Record() const { return nav_; }
@@ -98,8 +95,12 @@ class TBinary {
         for (auto& r : TestResults) r = -1;
     }
 
-  private:
+    // Index of the accepted message with these identifiers, -1 for none.
     static int Lookup(uint8_t id1, uint8_t id2);
+    // Decodes one whole frame as the lexer cut it ("%%" to CR LF); true when its checksum matched.
+    bool DecodeFrame(const uint8_t* frame, int size);
+
+  private:
     void DecodeRevision(const uint8_t* p);
     void DecodeBuiltInTest(const uint8_t* p);
     void DecodeEphemeris(const uint8_t* p);
@@ -114,11 +115,8 @@ class TBinary {
 
     ReplyDisplay& owner_;
     ReceiverTables& tables_;
-    int state_ = 0;
-    int count_ = 0;
     int expected_ = 0;
-    uint8_t received_ = 0;
-    uint8_t buffer_[BufferSize] = {};
+    uint8_t lastIds_[2] = {};
     int matched_ = -1;
     bool lastChecksumOk_ = false;
     NavRecord nav_{};

@@ -5,8 +5,19 @@
 namespace vantora {
 
 uint8_t XorChecksum(const uint8_t* data, int count) {
-    uint8_t x = 0;
-    for (int i = 0; i < count; ++i) x ^= data[i];
+    // Eight bytes at a time, folded at the end: frames of a few hundred bytes are common.
+    uint64_t wide = 0;
+    int i = 0;
+    for (; i + 8 <= count; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, data + i, sizeof w);
+        wide ^= w;
+    }
+    wide ^= wide >> 32;
+    wide ^= wide >> 16;
+    wide ^= wide >> 8;
+    auto x = static_cast<uint8_t>(wide);
+    for (; i < count; ++i) x ^= data[i];
     return x;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 
 #include "protocol/frame.h"
 
@@ -18,8 +19,6 @@ int32_t EnabledKindMask(const NmeaConfig& config) {
 }
 
 namespace {
-
-constexpr int MaxLineOffset = 82;  // a delimiter further into one call's input counts an error
 
 struct ClassTable {
     uint8_t c[256] = {};
@@ -201,12 +200,8 @@ int TNmea::Parse(const uint8_t* bytes, int count, int& result) {
         tokenLength_ = 0;
         tokenWrapped_ = false;
         tokenXor_ = 0;
-        if (i > MaxLineOffset) ++errors_;
         if (result != 0) return i + 1;
-        if (sentenceLength_ > MaxSentenceLength) {
-            state_ = Idle;
-            ++errors_;
-        }
+        if (sentenceLength_ > MaxSentenceLength && state_ != Idle) Reject(RejectLength);
         ++i;
     }
 }
@@ -240,21 +235,21 @@ void TNmea::OnDelimiter(int cls, int& result) {
                 sentenceLength_ += 3;
                 state_ = EndOfLine;
             } else {
-                state_ = Idle;
-                ++errors_;
+                Reject(given == checksum_ ? RejectFraming : RejectChecksum);
             }
             break;
         }
         case EndOfLine:
-            state_ = Idle;
-            if (cls == Lf)
+            if (cls == Lf) {
+                state_ = Idle;
                 result = Dispatch();
-            else
-                ++errors_;
+                if (result == 0) Reject(RejectFields);
+            } else {
+                Reject(RejectFraming);
+            }
             break;
         default:
-            state_ = Idle;
-            ++errors_;
+            Reject(RejectFraming);
             break;
     }
 }
@@ -273,14 +268,14 @@ void TNmea::OnAddress() {
             return;
         }
     }
-    ++errors_;
+    Reject(RejectKind);
 }
 
 void TNmea::CloseField() {
     // A field slot holds 31 characters: a longer field, or a field beyond the last slot,
     // would not fit, so the sentence is dropped rather than stored cut.
     if (tokenWrapped_ || tokenLength_ >= FieldSize || fieldCount_ >= FieldSlots) {
-        DropSentence();
+        Reject(RejectFields);
         return;
     }
     char* slot = fields_[fieldCount_];
@@ -291,10 +286,30 @@ void TNmea::CloseField() {
     sentenceLength_ += tokenLength_ + 1;
 }
 
-void TNmea::DropSentence() {
+void TNmea::Reject(Rejection why) {
     state_ = Idle;
     sentenceLength_ = 0;
+    rejection_ = why;
     ++errors_;
+}
+
+int TNmea::Decode(const uint8_t* sentence, int size) {
+    tokenLength_ = 0;
+    tokenWrapped_ = false;
+    tokenXor_ = 0;
+    state_ = Idle;
+    fieldCount_ = 0;
+    sentenceLength_ = 0;
+    kind_ = -1;
+    rejection_ = NotRejected;
+    int result = 0;
+    Parse(sentence, size, result);
+    return result;
+}
+
+const char* RejectionName(int why) {
+    static const char* const names[] = {"", "checksum", "fields", "kind", "length", "framing"};
+    return why > 0 && why < static_cast<int>(std::size(names)) ? names[why] : "";
 }
 
 const char* TNmea::Field(int i) const {

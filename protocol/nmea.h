@@ -37,6 +37,11 @@ enum NmeaNotice : int {
     EraseAck = 0x106,
 };
 
+// Why the parser rejected a sentence.
+enum Rejection { NotRejected = 0, RejectChecksum, RejectFields, RejectKind, RejectLength, RejectFraming };
+// "checksum", "fields", "kind", "length", "framing"; "" for NotRejected.
+const char* RejectionName(int why);
+
 enum SentenceKind {
     KindGga = 0,
     KindGll,
@@ -68,6 +73,10 @@ public:
     // Feeds count bytes; returns the bytes consumed. result is 0 or a handler's non-zero
     // result; on a non-zero result the bytes after that sentence's LF are not consumed.
     int Parse(const uint8_t* bytes, int count, int& result);
+    // Decodes one whole sentence as the lexer cut it ("$" to LF): the handler's result, 0 when
+    // rejected (LastRejection says why). LastKind is the kind its address named, or -1.
+    int Decode(const uint8_t* sentence, int size);
+    int LastRejection() const { return rejection_; }
     void Reset();
     void ClearFix();
     void SetConfig(const int32_t* words);
@@ -75,7 +84,7 @@ public:
 
     bool SentenceSeen() const;
     int SentenceCount(int kind) const { return counters_[kind]; }
-    int ErrorCount() const { return errors_; }
+    int ErrorCount() const { return errors_; }  // sentences rejected
     void ClearErrors() { errors_ = 0; }
     uint16_t ReportedCrc() const { return reportedCrc_; }
     // Kind of the sentence last addressed (-1 before any): lets tools name what ended.
@@ -90,7 +99,7 @@ private:
     void OnDelimiter(int cls, int& result);
     void OnAddress();
     void CloseField();
-    void DropSentence();
+    void Reject(Rejection why);
     int Dispatch();
     const char* Field(int i) const;  // "" for a field this sentence did not carry
     int HandleGga();
@@ -114,6 +123,7 @@ private:
     int kind_ = -1;
     int counters_[SentenceKindCount] = {};
     int errors_ = 0;
+    int rejection_ = NotRejected;
     uint16_t reportedCrc_ = 0;
     int32_t staging_[16] = {};
     NavRecord nav_{};

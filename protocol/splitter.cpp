@@ -4,86 +4,68 @@
 
 namespace vantora {
 
-int FindMarker(const uint8_t* bytes, int count) {
-    for (int i = 0; i < count; ++i) {
-        if (bytes[i] == '%') return 1;
-        if (bytes[i] == '$') return 0;
-    }
-    return -1;
-}
-
 TStreamSplitter::TStreamSplitter(TNmea& nmea, TBinary& binary, const Clock& clock, SplitterSink& sink)
     : nmea_(nmea), binary_(binary), clock_(clock), sink_(sink) {}
 
 void TStreamSplitter::Feed(const uint8_t* data, int n) {
-    const uint8_t* p = data;
-    int r = n;
-    while (r > 0) {
-        int c = 0;
-        int ended = 0;
-        bool binary = false;
-        bool abandoned = false;
-        switch (mode_) {
-            case BinaryOpen:
-                binary = true;
-                c = binary_.Parse(p, r, ended);
-                if (ended) {
-                    mode_ = BinaryEnded;
-                } else if (clock_.NowSeconds() >= deadline_) {
-                    mode_ = BinaryEnded;
-                    abandoned = true;
-                }
-                break;
-            case NmeaOpen:
-                c = nmea_.Parse(p, r, ended);
-                if (ended) {
-                    mode_ = NmeaEnded;
-                } else if (clock_.NowSeconds() >= deadline_) {
-                    mode_ = NmeaEnded;
-                    abandoned = true;
-                }
-                break;
-            default: {
-                const int m = FindMarker(p, r);
-                if (m < 0) return;  // no marker: the rest of this read is dropped
-                binary = (m == 1);
-                c = binary ? binary_.Parse(p, r, ended) : nmea_.Parse(p, r, ended);
-                if (ended) {
-                    mode_ = binary ? BinaryEnded : NmeaEnded;
-                } else {
-                    deadline_ = clock_.NowSeconds() + AbandonSeconds;
-                    mode_ = binary ? BinaryOpen : NmeaOpen;
-                }
-            }
-        }
-        // A line that would not fit is dropped; the item itself is still parsed.
-        if (lineLength_ + c < LineSize) {
-            std::memcpy(line_ + lineLength_, p, c);
-            lineLength_ += c;
-        } else {
-            lineLength_ = 0;
-        }
-        r -= c;
-        p += c;
-        if (mode_ == BinaryEnded || mode_ == NmeaEnded) {
-            const int result = binary ? (ended && binary_.LastChecksumOk() ? 1 : 0) : ended;
-            EmitLine(binary, abandoned, result);
-        }
-        if (c <= 0) return;  // a parser that consumed nothing would loop for ever
+    TLexer::Item item;
+    if (lexer_.ItemOpen() && clock_.NowSeconds() >= deadline_ && lexer_.Abandon(item)) Emit(item);
+    Drain(data, n);
+    if (lexer_.ItemOpen() && lexer_.ItemsOpened() != timedItem_) {
+        timedItem_ = lexer_.ItemsOpened();
+        deadline_ = clock_.NowSeconds() + AbandonSeconds;
     }
 }
 
-void TStreamSplitter::EmitLine(bool binary, bool abandoned, int result) {
-    const int raw = lineLength_ >= 2 ? lineLength_ - 2 : 0;
-    int len = raw;
-    // The memo shows the line up to its first zero byte.
-    const void* zero = std::memchr(line_, 0, len);
-    if (zero) len = static_cast<int>(static_cast<const uint8_t*>(zero) - line_);
-    lineLength_ = 0;
-    const char* text = reinterpret_cast<const char*>(line_);
-    SplitItem item{binary, abandoned, result, std::string_view(text, static_cast<size_t>(len)),
-                   std::string_view(text, static_cast<size_t>(raw))};
-    sink_.ItemEnded(item);
+void TStreamSplitter::Finish() {
+    TLexer::Item item;
+    do Drain(nullptr, 0);
+    while (lexer_.Abandon(item) && (Emit(item), true));
+}
+
+void TStreamSplitter::Drain(const uint8_t* data, int n) {
+    TLexer::Item item;
+    bool ended = true;
+    while (ended) {
+        const int used = lexer_.Next(data, n, item, ended);
+        if (data) data += used;
+        n -= used;
+        if (ended) Emit(item);
+    }
+}
+
+void TStreamSplitter::Emit(const TLexer::Item& item) {
+    SplitItem out{item.Kind, item.Ending == TLexer::Abandoned, 0, nullptr, -1, item.Size, {}, {}};
+    if (item.Kind == TLexer::Garbage) {
+        sink_.ItemEnded(out);
+        return;
+    }
+    const bool whole = item.Ending == TLexer::Whole;
+    if (item.Kind == TLexer::Sentence) {
+        // A cut sentence is still read for its address: it names the kind that was lost.
+        out.Result = nmea_.Decode(item.Data, item.Size);
+        out.Kind = nmea_.LastKind();
+        if (whole && out.Result == 0) out.Rejected = RejectionName(nmea_.LastRejection());
+    } else if (whole) {
+        out.Result = binary_.DecodeFrame(item.Data, item.Size) ? 1 : 0;
+        if (out.Result == 0) out.Rejected = "checksum";
+    }
+    if (!whole) {
+        out.Result = 0;
+        out.Rejected = item.Ending == TLexer::Overlong ? "length" : "cut";
+    }
+    if (out.Rejected) ++errors_;
+
+    int raw = item.Size;
+    if (raw >= 2 && item.Data[raw - 2] == 0x0D && item.Data[raw - 1] == 0x0A) raw -= 2;
+    // The memo shows the line up to its first zero byte, which only a frame can hold.
+    const void* zero =
+        item.Kind == TLexer::Frame ? std::memchr(item.Data, 0, static_cast<size_t>(raw)) : nullptr;
+    const int len = zero ? static_cast<int>(static_cast<const uint8_t*>(zero) - item.Data) : raw;
+    const char* text = reinterpret_cast<const char*>(item.Data);
+    out.Line = std::string_view(text, static_cast<size_t>(len));
+    out.Raw = std::string_view(text, static_cast<size_t>(raw));
+    sink_.ItemEnded(out);
 }
 
 }  // namespace vantora

@@ -1,21 +1,25 @@
-// Splits the received byte stream into NMEA sentences and binary frames, feeds each to its
-// parser, and hands every ended (or abandoned) item to a sink as one memo line.
+// Cuts the received byte stream into items with the lexer, decodes each whole sentence and
+// frame with its parser, and hands every item, accepted or not, to a sink.
 #pragma once
 
 #include <cstdint>
 #include <string_view>
 
 #include "protocol/binary.h"
+#include "protocol/lexer.h"
 #include "protocol/nmea.h"
 #include "protocol/platform.h"
 
 namespace vantora {
 
 struct SplitItem {
-    bool Binary;          // handed to TBinary (else to TNmea)
-    bool Abandoned;       // not ended within the time limit
-    int Result;           // NMEA: the parser's result; binary: 1 when the checksum matched
-    std::string_view Line;  // the memo text: the bytes without the last two (CR LF), up to a zero byte
+    TLexer::Type Type;
+    bool Abandoned;         // not ended within the time limit, or open at the end of the stream
+    int Result;             // sentence: the parser's result; frame: 1 when its checksum matched
+    const char* Rejected;   // why the item was not taken ("checksum", "cut", ...); nullptr when taken
+    int Kind;               // sentence: the kind its address named, -1 for none
+    int Size;               // the item's bytes (a garbage run's length)
+    std::string_view Line;  // the memo text: the bytes without a final CR LF, up to a zero byte
     std::string_view Raw;   // the same bytes, not cut at a zero byte
 };
 
@@ -25,33 +29,34 @@ public:
     virtual void ItemEnded(const SplitItem& item) = 0;
 };
 
-// 1 at the first '%', 0 at the first '$', whichever comes first; -1 when neither occurs.
-int FindMarker(const uint8_t* bytes, int count);
-
 class TStreamSplitter {
 public:
-    static constexpr int LineSize = 256;
     static constexpr int AbandonSeconds = 3;
-
-    enum Mode { Nothing = 0, BinaryEnded = 1, NmeaEnded = 2, BinaryOpen = 3, NmeaOpen = 4 };
 
     TStreamSplitter(TNmea& nmea, TBinary& binary, const Clock& clock, SplitterSink& sink);
 
-    // Splits n bytes of one read.
+    // Splits n bytes of one read. An item left open for AbandonSeconds is given up first.
     void Feed(const uint8_t* data, int n);
-    int CurrentMode() const { return mode_; }
+    // The end of the stream: what is still open is given up.
+    void Finish();
+
+    // Items rejected, once each: sentences and frames not taken, and items cut off.
+    int ErrorCount() const { return errors_; }
+    void ClearErrors() { errors_ = 0; }
+    const TLexer& Lexer() const { return lexer_; }
 
 private:
-    void EmitLine(bool binary, bool abandoned, int result);
+    void Drain(const uint8_t* data, int n);
+    void Emit(const TLexer::Item& item);
 
     TNmea& nmea_;
     TBinary& binary_;
     const Clock& clock_;
     SplitterSink& sink_;
-    int mode_ = Nothing;
+    TLexer lexer_;
+    uint32_t timedItem_ = 0;
     int64_t deadline_ = 0;
-    uint8_t line_[LineSize] = {};
-    int lineLength_ = 0;
+    int errors_ = 0;
 };
 
 }  // namespace vantora

@@ -56,10 +56,10 @@ std::string FaultInjector::Apply(std::string item, int64_t nowMs) {
         case FaultKind::Garbage: {
             std::string junk;
             int n = 8 + static_cast<int>(Noise(seed_, 0x6A, items_) * 17);
-            for (int i = 0; i < n; ++i) {
-                auto b = static_cast<char>(Noise(seed_, 0x6B, items_ * 64 + i) * 256);
-                junk += (b == '$' || b == '%') ? '#' : b;
-            }
+            for (int i = 0; i < n; ++i) junk += static_cast<char>(Noise(seed_, 0x6B, items_ * 64 + i) * 256);
+            // Stray leaders too: a lone '%' or '$' must cost the host nothing but the junk.
+            junk[0] = '%';
+            junk[n / 2] = '$';
             return junk + item;
         }
         case FaultKind::BadSum:

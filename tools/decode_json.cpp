@@ -70,26 +70,14 @@ nlohmann::ordered_json NavRecordJson(const NavRecord& r) {
                 {"channels", channels}};
 }
 
-std::string SentenceKeyOf(std::string_view line) {
-    // The sentence that ended the item is the last one in its line.
-    const size_t dollar = line.rfind('$');
-    if (dollar == std::string_view::npos) return {};
-    std::string_view rest = line.substr(dollar + 1);
-    const size_t end = rest.find_first_of(",*\r");
-    const std::string_view address = rest.substr(0, end);
-    std::string_view key;
-    if (address.size() == 4) key = address;
-    else if (address.size() == 5 && address[0] == 'G') key = address.substr(1);
-    else return {};
-    for (const auto& k : SentenceKeys)
-        if (key == k) return std::string(key);
-    return {};
-}
-
-nlohmann::ordered_json StatsJson(const TNmea& nmea) {
+nlohmann::ordered_json StatsJson(const TNmea& nmea, const TStreamSplitter& splitter) {
     nlohmann::ordered_json counters = nlohmann::ordered_json::object();
     for (int k = 0; k < SentenceKindCount; ++k) counters[SentenceKeys[k]] = nmea.SentenceCount(k);
-    return {{"type", "stats"}, {"errors", nmea.ErrorCount()}, {"counters", counters}};
+    return {{"type", "stats"},
+            {"errors", splitter.ErrorCount()},
+            {"garbage_bytes", splitter.Lexer().GarbageBytes()},
+            {"bad_frames", splitter.Lexer().BadFrames()},
+            {"counters", counters}};
 }
 
 }  // namespace vantora

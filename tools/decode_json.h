@@ -3,20 +3,17 @@
 
 #include <nlohmann/json.hpp>
 #include <string>
-#include <string_view>
 
 #include "protocol/nav_record.h"
 #include "protocol/nmea.h"
+#include "protocol/splitter.h"
 
 namespace vantora {
 
 // Every field of the record, snake_case; satellites as the list of non-zero entries.
 nlohmann::ordered_json NavRecordJson(const NavRecord& rec);
 
-// The key of the last sentence in a memo line ("$GPGGA,..." -> "PGGA"), empty when it is none of ours.
-std::string SentenceKeyOf(std::string_view line);
-
-// Per-kind counters and the error count of a parser.
-nlohmann::ordered_json StatsJson(const TNmea& nmea);
+// Items rejected, garbage and bad frames of the splitter, and the per-kind counters of the parser.
+nlohmann::ordered_json StatsJson(const TNmea& nmea, const TStreamSplitter& splitter);
 
 }  // namespace vantora

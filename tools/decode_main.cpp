@@ -1,10 +1,11 @@
 // vantora-decode: a raw byte stream (a log recorded by the viewer, or stdin) through the
-// stream splitter and both parsers, printed as JSON lines.
+// framing lexer and both parsers, printed as JSON lines.
 #include <CLI/CLI.hpp>
 #include <array>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <string_view>
 #include <iostream>
 #include <vector>
 
@@ -119,9 +120,13 @@ public:
 
     void ItemEnded(const SplitItem& item) override {
         json j;
-        if (item.Binary) {
+        if (item.Type == TLexer::Garbage) {
+            Print(json{{"type", "garbage"}, {"bytes", item.Size}});
+            return;
+        }
+        if (item.Type == TLexer::Frame) {
             j = {{"type", "frame"}};
-            if (!item.Abandoned) {
+            if (!item.Rejected || std::string_view(item.Rejected) == "checksum") {
                 j["id1"] = binary_.LastId1();
                 j["id2"] = binary_.LastId2();
             }
@@ -129,11 +134,12 @@ public:
             j["text"] = FormatFrameHex(reinterpret_cast<const uint8_t*>(item.Raw.data()),
                                        static_cast<int>(item.Raw.size()));
         } else {
-            const std::string key = SentenceKeyOf(item.Line);
-            j = {{"type", "sentence"}, {"key", key.empty() ? json(nullptr) : json(key)}};
-            j["result"] = item.Result;
-            j["text"] = std::string(item.Line);
+            j = {{"type", "sentence"},
+                 {"key", item.Kind >= 0 ? json(SentenceKeys[item.Kind]) : json(nullptr)},
+                 {"result", item.Result},
+                 {"text", std::string(item.Line)}};
         }
+        if (item.Rejected) j["rejected"] = item.Rejected;
         if (item.Abandoned) j["abandoned"] = true;
         Print(j);
         replies_.Flush();
@@ -172,6 +178,7 @@ int Decode(std::istream& in, bool every) {
         const auto n = in.gcount();
         if (n > 0) splitter.Feed(reinterpret_cast<const uint8_t*>(buf), static_cast<int>(n));
     }
+    splitter.Finish();  // what the stream left open is reported as abandoned
     if (in.bad()) {
         std::cerr << "vantora-decode: read error\n";
         return 1;
@@ -179,7 +186,7 @@ int Decode(std::istream& in, bool every) {
     replies.Flush();  // a frame still open at the end of the stream may have asked for one
     Print(FixLine("nmea", nmea.Record()));
     Print(FixLine("binary", binary.Record()));
-    Print(StatsJson(nmea));
+    Print(StatsJson(nmea, splitter));
     return 0;
 }
 
@@ -189,8 +196,15 @@ int Decode(std::istream& in, bool every) {
 int main(int argc, char** argv) {
     CLI::App app{
         "Decodes a raw receiver stream (a log recorded by the viewer, or stdin) into JSON lines:\n"
-        "one line per sentence or frame, the replies the window would show, then the last fix of\n"
-        "each parser and the parser's statistics."};
+        "  {\"type\":\"sentence\",\"key\",\"result\",\"text\"}  every NMEA sentence, taken or not\n"
+        "  {\"type\":\"frame\",\"id1\",\"id2\",\"checksum_ok\",\"text\"}  every binary frame (text in hex)\n"
+        "    a rejected one adds \"rejected\": checksum, fields, kind, length, framing or cut;\n"
+        "    one still open after 3 s (or at the end of the stream) adds \"abandoned\":true\n"
+        "  {\"type\":\"garbage\",\"bytes\":N}  each run of bytes that is neither\n"
+        "  {\"type\":\"reply\",\"display\",\"controls\"}  what a decoded frame has the window show\n"
+        "then the last fix of each parser ({\"type\":\"fix\"}) and the statistics: {\"type\":\"stats\",\n"
+        "\"errors\" (items rejected, as the window's error field counts them), \"garbage_bytes\",\n"
+        "\"bad_frames\", \"counters\" (sentences taken per kind)}."};
     std::string input;
     bool every = false;
     app.add_option("FILE", input, "raw log to decode, or - for standard input")->required();

@@ -141,7 +141,7 @@ void TViewTask::Pass() {
             pendingConfig_.reset();
         }
     }
-    if (clearErrors_.exchange(false)) nmea_.ClearErrors();
+    if (clearErrors_.exchange(false)) splitter_.ClearErrors();
 
     std::shared_ptr<TSerialPort> port = port_.Get();
     if (!port) {
@@ -164,7 +164,7 @@ void TViewTask::Pass() {
     const int64_t now = clock_.NowSeconds();
     if (now > lastErrorDisplay_ + 1) {
         lastErrorDisplay_ = now;
-        const int errors = nmea_.ErrorCount();
+        const int errors = splitter_.ErrorCount();
         Show([&] { display_.ShowErrorCount(errors); });
     }
     // The error count goes on showing while the device is gone.
@@ -234,6 +234,7 @@ bool TViewTask::FollowLink(TSerialPort& port) {
 }
 
 void TViewTask::ItemEnded(const SplitItem& item) {
+    if (item.Type == TLexer::Garbage) return;  // counted, never shown as data
     sentenceText_.assign(item.Line);
     Show([&] { display_.ShowMessage(sentenceText_); });
 }

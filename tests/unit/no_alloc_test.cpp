@@ -47,7 +47,7 @@ TEST(NoAllocation, ParsersAndSplitterStayOffTheHeap) {
 
     EXPECT_EQ(after - before, 0);
     EXPECT_EQ(sink.items, s.sentences + s.frames);
-    EXPECT_EQ(nmea->ErrorCount(), 0);
+    EXPECT_EQ(splitter.ErrorCount(), 0);
 }
 
 }  // namespace

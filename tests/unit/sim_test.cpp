@@ -43,34 +43,26 @@ public:
     int Shown = 0, TraceRecords = 0;
 };
 
-// The host side: both parsers over whatever the receiver sent.
-struct Host {
+// The host side: the receive thread's splitter and both parsers over whatever the receiver sent.
+struct Host : SplitterSink {
     Recorder display;
     ReceiverTables tables{};
     TBinary binary{display, tables};
     TNmea nmea;
+    ManualClock clock;
+    TStreamSplitter splitter{nmea, binary, clock, *this};
     std::vector<int> notices;  // non-zero NMEA results other than 1
     int sentences = 0;         // NMEA sentences accepted
 
+    void ItemEnded(const SplitItem& item) override {
+        if (item.Type != TLexer::Sentence || item.Result == 0) return;
+        if (item.Result == 1)
+            ++sentences;
+        else
+            notices.push_back(item.Result);
+    }
     void Take(const std::string& bytes) {
-        auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
-        int n = static_cast<int>(bytes.size());
-        while (n > 0) {
-            int used, result = 0;
-            if (FindMarker(p, n) == 1) {
-                int ended = 0;
-                used = binary.Parse(p, n, ended);
-            } else {
-                used = nmea.Parse(p, n, result);
-                if (result == 1)
-                    ++sentences;
-                else if (result)
-                    notices.push_back(result);
-            }
-            if (used <= 0) break;
-            p += used;
-            n -= used;
-        }
+        splitter.Feed(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<int>(bytes.size()));
     }
 };
 
