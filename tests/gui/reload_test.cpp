@@ -109,8 +109,6 @@ TEST_F(ReloadTest, WriteLoadsTheImageAndAnInterruptedLoadIsLeftWithWrite) {
     const auto bytes = Pattern(20000, 11);
     Prepare(bytes, TargetDefault, 32);
     EXPECT_EQ(C<QLabel>("lbState")->text(), "Standby");
-    EXPECT_EQ(C<QLabel>("lbFile")->text(), "image.bin");
-    EXPECT_EQ(w.State().FirmwarePath, (dir_ / "image.bin").string());
     ASSERT_TRUE(C<QPushButton>("sbGo")->isEnabled());
 
     C<QPushButton>("sbGo")->click();
@@ -135,7 +133,6 @@ TEST_F(ReloadTest, WriteLoadsTheImageAndAnInterruptedLoadIsLeftWithWrite) {
     // Cancelled (the button beside the status, or Esc) while the receiver programs the first block.
     auto* cancel = C<QPushButton>("btCancel");
     EXPECT_TRUE(cancel->isHidden());
-    EXPECT_EQ(cancel->shortcut(), QKeySequence(Qt::Key_Escape));
     reports_.clear();
     OnState = [&](int state) {
         if (state == StateProgramming && !cancel->isHidden()) cancel->click();
