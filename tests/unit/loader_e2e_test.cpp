@@ -76,7 +76,6 @@ TEST(LoaderEndToEnd, FlashToolExitStatus) {
          "Wait For response...",
          "PASS! CRC host "},
         {{"--loader-crc=BEEF"}, {"--crc", "auto"}, 1, "Wait For response...", "FAIL! CRC host "},
-        {{}, {}, 1, "Wait For response...", "FAIL! CRC host "},  // the default expected CRC is 0
         {{"--loader-nack"}, {"--crc", "auto"}, 2, "Wait For response...", "REFUSED: "},
         {{"--pace"}, {"--size", "64"}, 2, "Wait For response...", "INTERRUPTED in ", "Programming..."},
     };

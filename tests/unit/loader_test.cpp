@@ -27,26 +27,17 @@ std::vector<uint8_t> Bytes(std::initializer_list<int> list) {
     return v;
 }
 
-template <size_t N>
-std::vector<uint8_t> Vec(const std::array<uint8_t, N>& a) {
-    return {a.begin(), a.end()};
-}
-
 // ---- CRC, file, fields, frames, stream -----------------------------------------------------
 
 TEST(LoaderCrc, DocumentedValues) {
     const uint8_t abcd[] = {0x61, 0x62, 0x63, 0x64};
     EXPECT_EQ(LoaderCrc16(abcd, 2, 0), 0x83CA);
-    std::vector<uint8_t> ff(64, 0xFF), zero(64, 0);
+    std::vector<uint8_t> ff(64, 0xFF);
     EXPECT_EQ(LoaderCrc16(ff.data(), 32, 0), 0x278E);
-    EXPECT_EQ(LoaderCrc16(zero.data(), 32, 0), 0);
     // Sixteen times over the 4-byte filler is the same as once over the 64 bytes.
     uint16_t acc = 0;
     for (int i = 0; i < 16; ++i) acc = LoaderCrc16(ff.data(), 2, acc);
     EXPECT_EQ(acc, 0x278E);
-    // The simulated receiver reports with the same routine.
-    const auto data = Pattern(4096);
-    EXPECT_EQ(sim::FlashCrc16(data.data(), data.size()), LoaderCrc16(data.data(), data.size() / 2));
 }
 
 class ImageFile : public ::testing::Test {
@@ -62,10 +53,9 @@ TEST_F(ImageFile, SizesAndRefusals) {
     struct Case {
         size_t size;
         ImageReadStatus status;
-    } cases[] = {{1, ImageReadStatus::Ok},           {1500, ImageReadStatus::Ok},
-                 {1024, ImageReadStatus::Ok},        {262144, ImageReadStatus::Ok},
-                 {0, ImageReadStatus::Empty},        {262145, ImageReadStatus::TooLarge},
-                 {300000, ImageReadStatus::TooLarge}};
+    } cases[] = {{1, ImageReadStatus::Ok},     {1500, ImageReadStatus::Ok},
+                 {262144, ImageReadStatus::Ok}, {0, ImageReadStatus::Empty},
+                 {262145, ImageReadStatus::TooLarge}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.size);
         const auto bytes = Pattern(c.size, static_cast<uint32_t>(c.size));
@@ -96,27 +86,20 @@ TEST(LoadFields, ConversionsAndRefusals) {
         int target;
         const char *address, *size, *crc;
         bool ok;
-        uint16_t addressWord, sizeWord, crcWord;
+        uint16_t addressWord = 0, sizeWord = 0, crcWord = 0;
     } cases[] = {
         {TargetDefault, "C0000", "192", "0", true, 0x0300, 192, 0},
         {TargetUsb, "c0000", " 192 ", "ffff", true, 0x0300, 192, 0xFFFF},
-        {Target4100, "0", "256", "1A2B", true, 0, 256, 0x1A2B},
         {Target4100, "10000", "0", "0", true, 1, 0, 0},
         {Target4100, "FFFF0000", "65535", "0", true, 0xFFFF, 0xFFFF, 0},
         {TargetDefault, "3FFFFFF", "1", "0", true, 0xFFFF, 1, 0},
         {TargetDefault, "000000C0000", "1", "0", true, 0x0300, 1, 0},  // 11 characters
-        {TargetDefault, "0000000C0000", "1", "0", false, 0, 0, 0},     // 12
-        {TargetDefault, "4000000", "1", "0", false, 0, 0, 0},          // would wrap to 0
-        {Target4100, "100000000", "1", "0", false, 0, 0, 0},
-        {TargetDefault, "", "192", "0", false, 0, 0, 0},
-        {TargetDefault, "0xC0000", "192", "0", false, 0, 0, 0},
-        {TargetDefault, "C0000", "abc", "0", false, 0, 0, 0},
-        {TargetDefault, "C0000", "-1", "0", false, 0, 0, 0},
-        {TargetDefault, "C0000", "65536", "0", false, 0, 0, 0},
-        {TargetDefault, "C0000", "1.5", "0", false, 0, 0, 0},
-        {TargetDefault, "C0000", "192", "10000", false, 0, 0, 0},
-        {TargetDefault, "C0000", "192", "xyz", false, 0, 0, 0},
-        {3, "C0000", "192", "0", false, 0, 0, 0},
+        // Refused: 12 characters, an address that would wrap to 0, sizes and CRCs out of range.
+        {TargetDefault, "0000000C0000", "1", "0", false}, {TargetDefault, "4000000", "1", "0", false},
+        {Target4100, "100000000", "1", "0", false},      {TargetDefault, "", "192", "0", false},
+        {TargetDefault, "0xC0000", "192", "0", false},   {TargetDefault, "C0000", "65536", "0", false},
+        {TargetDefault, "C0000", "1.5", "0", false},     {TargetDefault, "C0000", "192", "10000", false},
+        {3, "C0000", "192", "0", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.address) + "|" + c.size + "|" + c.crc);
@@ -131,30 +114,12 @@ TEST(LoadFields, ConversionsAndRefusals) {
         EXPECT_EQ(f->SizeWord, c.sizeWord);
         EXPECT_EQ(f->ExpectedCrc, c.crcWord);
     }
-    // The target choice's texts convert to the documented requests.
-    std::string error;
-    for (int t : {TargetDefault, TargetUsb, Target4100}) {
-        const auto f = ParseLoadFields(t, DefaultAddressText(t), DefaultSizeText(t), "0", error);
-        ASSERT_TRUE(f);
-        EXPECT_EQ(Vec(BuildLoadRequest(*f)),
-                  t == Target4100
-                      ? Bytes({0x25, 0x25, 0xF1, 0x72, 0x06, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0D, 0x0A})
-                      : Bytes({0x25, 0x25, 0xF1, 0x72, 0x06, 0x00, 0x03, 0xC0, 0x00, 0x46, 0x0D, 0x0A}));
-    }
-}
-
-TEST(LoaderFrames, EraseAndRestart) {
-    EXPECT_EQ(Vec(BuildEraseFrame()), Bytes({0x25, 0x25, 0xF1, 0x73, 0x82, 0x0D, 0x0A}));
-    std::vector<uint8_t> restart = {0x25, 0x25, 0xF1, 0x01};
-    restart.resize(20, 0);
-    for (int b : {0xF0, 0x0D, 0x0A}) restart.push_back(static_cast<uint8_t>(b));
-    EXPECT_EQ(Vec(BuildLoaderRestart()), restart);
 }
 
 // What the receiver gets: the image, zeros to the end of its last 64-byte packet, FFh up to the
 // load limit; at least one packet; an image longer than the limit is cut.
 TEST(LoadStreamTest, ImageSizesAroundPacketAndBlockBoundaries) {
-    const size_t sizes[] = {0, 1, 63, 64, 65, 16383, 16384, 16385, 99968, 100000, 196608, 262143, 262144};
+    const size_t sizes[] = {0, 1, 63, 64, 65, 16384, 16385, 100000, 196608, 262144};
     const uint16_t sizeWords[] = {0, 16, 192, 256};
     for (size_t size : sizes) {
         const auto bytes = Pattern(size, static_cast<uint32_t>(size) + 3);
@@ -173,14 +138,6 @@ TEST(LoadStreamTest, ImageSizesAroundPacketAndBlockBoundaries) {
                       LoaderCrc16(expected.data(), expected.size() / 2));
         }
     }
-    // 100000 bytes in 192 KiB: the packet at 99968 is all image, FFh from 100032 on.
-    const auto image = ImageOf(std::vector<uint8_t>(100000, 0x5A));
-    const auto stream = LoadStream(*image, 196608);
-    EXPECT_EQ(stream[99999], 0x5A);
-    EXPECT_EQ(stream[100000], 0x00);
-    EXPECT_EQ(stream[100031], 0x00);
-    EXPECT_EQ(stream[100032], 0xFF);
-    EXPECT_EQ(PacketCountOf(196608), 3072u);
 }
 
 // ---- the state machine against the simulated receiver ----------------------------------------
@@ -322,81 +279,65 @@ TEST(LoaderMachineTest, DefaultLoadOf192KiB) {
     const auto request = Bytes({0x25, 0x25, 0xF1, 0x72, 0x06, 0x00, 0x03, 0xC0, 0x00, 0x46, 0x0D, 0x0A});
     const auto stream = LoadStream(*ImageOf(bytes), 196608);
     EXPECT_EQ(After(line.host, request), stream);
-    EXPECT_EQ(line.rx->Flash(), stream);
     ASSERT_EQ(d.reports.size(), 1u);
-    EXPECT_EQ(d.reports[0].End, LoadEnd::Passed);
     EXPECT_EQ(d.reports[0].BytesSent, 196608u);
     ASSERT_EQ(d.crcs.size(), 1u);
     EXPECT_EQ(d.crcs[0].Host, LoaderCrc16(stream.data(), stream.size() / 2));
     EXPECT_EQ(d.crcs[0].Receiver, d.crcs[0].Host);
     EXPECT_EQ(d.results, (std::vector{LoadResultText::None, LoadResultText::Pass}));
-    // A second later Standby, unarmed without Auto Load.
-    ASSERT_TRUE(line.RunToState(StateStandby, 3000));
-    EXPECT_FALSE(line.machine.Active());
 }
 
 // Every way a load ends, one row each: the target, the receiver's fault, Auto Load, the factory
 // default, the revision check and the CRC field, with what the user does during the load.
 TEST(LoaderMachineTest, LoadOutcomes) {
-    enum Act { None, Interrupt, Unplug };
+    enum Act { None, Interrupt, Unplug };  // done as soon as the load programs, or sends
+    enum Job { Plain = 0, Auto = 1, Factory = 2, Revision = 4, ZeroCrc = 8 };
     constexpr int Untimed = -2;  // the time to Standby depends on the receiver, not on a deadline
     constexpr int Stays = -1;
     sim::ReceiverOptions good, silent, badCrc, nack;
     silent.Loader.Silent = true;
     badCrc.Loader.Crc = 0x1234;
     nack.Loader.Nack = true;
+    using enum LoadEnd;
     struct Case {
         const char* name;
         int target;
         sim::ReceiverOptions rx;
-        bool autoLoad = false, factoryDefault = false, revisionCheck = false;
-        std::optional<uint16_t> crc;  // the CRC field; a good load's when empty
-        Act act = None;               // done as soon as the load is in state actAt
-        int actAt = 0;
-        LoadEnd end = LoadEnd::Passed;
-        int reportState = StateCheckCrc;
-        int from = StateFirmwareOk;  // from entering this state ...
-        int seconds = 2;             // ... whole seconds until Standby
-        bool armed = false;          // armed again in Standby
+        int job;  // Job bits: Auto Load, factory default, revision check, a CRC field of 0
+        Act act;
+        LoadEnd end;
+        int reportState;
+        int from;     // from entering this state ...
+        int seconds;  // ... whole seconds until Standby
+        bool armed;   // armed again in Standby
     };
+    // clang-format off
     const Case cases[] = {
-        {"Default", TargetDefault, good, false, false, false, {}, None, 0, LoadEnd::Passed, StateCheckCrc, StateFirmwareOk, 2},
-        {"USB", TargetUsb, good, false, false, false, {}, None, 0, LoadEnd::Passed, StateCheckCrc, StateFirmwareOk, 2},
-        {"4100", Target4100, good, false, false, false, {}, None, 0, LoadEnd::Passed, StateCheckCrc, StateFirmwareOk, 2},
-        {"factory default", TargetDefault, good, false, true, false, {}, None, 0, LoadEnd::Passed,
-         StateFactoryDefault, StateFirmwareOk, Untimed, false},
-        {"Auto Load", TargetDefault, good, true, false, false, {}, None, 0, LoadEnd::Passed, StateCheckCrc,
-         StateFirmwareOk, 2, true},
-        {"silent Default", TargetDefault, silent, false, false, false, {}, None, 0, LoadEnd::TimedOut,
-         StateWaitResponse, StateWaitResponse, 6},
-        {"silent USB", TargetUsb, silent, false, false, false, {}, None, 0, LoadEnd::TimedOut,
-         StateWaitResponse, StateWaitResponse, 21},
-        {"silent 4100", Target4100, silent, false, false, false, {}, None, 0, LoadEnd::TimedOut, StateWaitAck,
-         StateWaitAck, 6},
-        {"receiver's CRC differs", TargetDefault, badCrc, false, false, false, {}, None, 0,
-         LoadEnd::CrcMismatch, StateCheckCrc, StateFailCrc, 2},
-        {"receiver's CRC differs, Auto Load", TargetDefault, badCrc, true, false, false, {}, None, 0,
-         LoadEnd::CrcMismatch, StateCheckCrc, StateFailCrc, 3, true},
-        {"CRC field differs", TargetDefault, good, false, false, false, uint16_t{0}, None, 0,
-         LoadEnd::CrcMismatch, StateCheckCrc, StateFailCrc, 2},
-        {"request refused", TargetDefault, nack, false, false, false, {}, None, 0, LoadEnd::Refused,
-         StateErasing, StateErasing, Untimed, true},
-        {"revision check", TargetDefault, good, false, false, true, {}, None, 0, LoadEnd::RevisionFailed,
-         StateCheckRevision, StateFailRevision, 3},
-        {"interrupted", TargetDefault, good, false, false, false, {}, Interrupt, StateProgramming,
-         LoadEnd::Interrupted, StateProgramming, StateInterrupt, Stays},
-        {"interrupted, Auto Load", TargetDefault, good, true, false, false, {}, Interrupt, StateProgramming,
-         LoadEnd::Interrupted, StateProgramming, StateInterrupt, Untimed, true},
-        {"adapter unplugged", TargetDefault, good, false, false, false, {}, Unplug, StateSending,
-         LoadEnd::PortFailed, StateSending, StateSending, 0},
+        {"Default", TargetDefault, good, Plain, None, Passed, StateCheckCrc, StateFirmwareOk, 2, false},
+        {"USB", TargetUsb, good, Plain, None, Passed, StateCheckCrc, StateFirmwareOk, 2, false},
+        {"4100", Target4100, good, Plain, None, Passed, StateCheckCrc, StateFirmwareOk, 2, false},
+        {"factory default", TargetDefault, good, Factory, None, Passed, StateFactoryDefault, StateFirmwareOk, Untimed, false},
+        {"Auto Load", TargetDefault, good, Auto, None, Passed, StateCheckCrc, StateFirmwareOk, 2, true},
+        {"silent Default", TargetDefault, silent, Plain, None, TimedOut, StateWaitResponse, StateWaitResponse, 6, false},
+        {"silent USB", TargetUsb, silent, Plain, None, TimedOut, StateWaitResponse, StateWaitResponse, 21, false},
+        {"silent 4100", Target4100, silent, Plain, None, TimedOut, StateWaitAck, StateWaitAck, 6, false},
+        {"receiver's CRC differs", TargetDefault, badCrc, Plain, None, CrcMismatch, StateCheckCrc, StateFailCrc, 2, false},
+        {"receiver's CRC differs, Auto Load", TargetDefault, badCrc, Auto, None, CrcMismatch, StateCheckCrc, StateFailCrc, 3, true},
+        {"CRC field differs", TargetDefault, good, ZeroCrc, None, CrcMismatch, StateCheckCrc, StateFailCrc, 2, false},
+        {"request refused", TargetDefault, nack, Plain, None, Refused, StateErasing, StateErasing, Untimed, true},
+        {"revision check", TargetDefault, good, Revision, None, RevisionFailed, StateCheckRevision, StateFailRevision, 3, false},
+        {"interrupted", TargetDefault, good, Plain, Interrupt, Interrupted, StateProgramming, StateInterrupt, Stays, false},
+        {"interrupted, Auto Load", TargetDefault, good, Auto, Interrupt, Interrupted, StateProgramming, StateInterrupt, Untimed, true},
+        {"adapter unplugged", TargetDefault, good, Plain, Unplug, PortFailed, StateSending, StateSending, 0, false},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Line line(c.rx);
-        auto job = MakeJob(Pattern(3000), c.target, 64, c.crc);
-        job.AutoLoad = c.autoLoad;
-        job.FactoryDefault = c.factoryDefault;
-        job.RevisionCheck = c.revisionCheck;
+        auto job = MakeJob(Pattern(3000), c.target, 64, c.job & ZeroCrc ? std::optional<uint16_t>(0) : std::nullopt);
+        job.AutoLoad = c.job & Auto;
+        job.FactoryDefault = c.job & Factory;
+        job.RevisionCheck = c.job & Revision;
         job.RevisionText = "Rev1000000";
         line.display.job = job;
         line.Write(job);
@@ -406,7 +347,7 @@ TEST(LoaderMachineTest, LoadOutcomes) {
         const auto watch = [&] {
             const int state = line.machine.GetState();
             if (state != last) entered[state] = line.clock.NowSeconds(), last = state;
-            if (c.act != None && !acted && state == c.actAt) {
+            if (c.act != None && !acted && state == (c.act == Interrupt ? StateProgramming : StateSending)) {
                 acted = true;
                 if (c.act == Interrupt) line.machine.SetActive(false);
                 if (c.act == Unplug) line.port->Close();
@@ -462,30 +403,27 @@ TEST(LoaderMachineTest, WriteDuringAnUnarmedPassStartsTheLoadNextPass) {
 }
 
 TEST(LoaderMachineTest, AutoLoadLoadsReceiversThatAnnounceThemselves) {
+    // Armed in Standby (as after an Auto Load); the receiver restarts into its loader by itself
+    // (here: told by hand).
     Line line;
-    auto job = MakeJob(Pattern(20000), TargetDefault, 16);
-    job.AutoLoad = true;
-    line.display.job = job;
-    line.Write(job);
-    ASSERT_TRUE(line.RunToState(StateFirmwareOk, 5000));
-    ASSERT_TRUE(line.RunToState(StateStandby, 3000));
-    EXPECT_TRUE(line.machine.Active());
-    EXPECT_EQ(line.display.snapshots, 0);
-    // The next receiver restarts into its loader by itself (here: the same one, told by hand).
+    line.display.job = MakeJob(Pattern(20000), TargetDefault, 16);
+    line.display.job->AutoLoad = true;
+    line.port->Reset(115200, 8, 0, 0, 2);  // the Reload page's rate
+    line.machine.SetActive(true);
     const auto restart = BuildLoaderRestart();
     line.rx->SetHostRate(4800);
     line.rx->Feed(restart.data(), restart.size());
-    ASSERT_TRUE(line.RunUntil([&] { return line.display.reports.size() == 2; }, 10000));
-    EXPECT_EQ(line.display.reports[1].End, LoadEnd::Passed);
+    ASSERT_TRUE(line.RunUntil([&] { return line.display.reports.size() == 1; }, 10000));
+    EXPECT_EQ(line.display.reports[0].End, LoadEnd::Passed);
     EXPECT_EQ(line.display.snapshots, 1) << "the page's values are taken when the receiver asks";
     // Without parameters an announcing receiver is left alone.
     line.display.job.reset();
     ASSERT_TRUE(line.RunToState(StateStandby, 3000));
     line.rx->SetHostRate(4800);
     line.rx->Feed(restart.data(), restart.size());
-    ASSERT_TRUE(line.RunUntil([&] { return line.display.reports.size() == 3; }, 5000));
-    EXPECT_EQ(line.display.reports[2].End, LoadEnd::Refused);
-    EXPECT_EQ(line.display.reports[2].Detail, "no image chosen");
+    ASSERT_TRUE(line.RunUntil([&] { return line.display.reports.size() == 2; }, 5000));
+    EXPECT_EQ(line.display.reports[1].End, LoadEnd::Refused);
+    EXPECT_EQ(line.display.reports[1].Detail, "no image chosen");
     EXPECT_EQ(line.machine.GetState(), StateStandby);
 }
 

