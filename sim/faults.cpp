@@ -60,6 +60,8 @@ std::string FaultInjector::Apply(std::string item, int64_t nowMs) {
             // Stray leaders too: a lone '%' or '$' must cost the host nothing but the junk.
             junk[0] = '%';
             junk[n / 2] = '$';
+            // ... one of them right before the item, where it would take the item with it.
+            junk[static_cast<size_t>(n - 1)] = items_ % 2 ? '%' : '$';
             return junk + item;
         }
         case FaultKind::BadSum:

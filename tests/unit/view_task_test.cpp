@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <future>
 #include <mutex>
+#include <regex>
 #include <vector>
 
 #include "tests/support/sample_stream.h"
@@ -265,6 +266,32 @@ TEST(SimulatorView, LiveFixesArriveAndEveryItemIsOneMemoLine) {
     // Stopped, the program ends well and takes its link away.
     EXPECT_EQ(sim.Stop(), 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(sim.Link())));
+}
+
+TEST(SimulatorView, StrayLeadersCostOnlyTheItemsTheyTouch) {
+    // Junk with stray '%' and '$' between every tenth item of a live stream.
+    Simulator sim({"--seed", "7", "--fault", "garbage", "--fault-every", "10"});
+    Task t(sim.Link());
+    t.task.SetActive(true);
+    ASSERT_TRUE(t.Wait([&] { return t.display.fixes.size() >= 3; }, 8000ms));
+    t.task.Stop();
+    const auto messages = t.Messages();
+    const std::string sent = sim.Sent();
+    ASSERT_NE(sent.find('%'), std::string::npos) << "no stray leader was sent";
+    // Every whole sentence sent between the first and the last memo line is a memo line of its own.
+    const std::regex sentence(R"(\$GP[A-Z]{3},[^\r\n$%]*\*[0-9A-F]{2}\r\n)");
+    const size_t from = sent.find(messages.front()), to = sent.rfind(messages.back());
+    ASSERT_NE(from, std::string::npos);
+    ASSERT_NE(to, std::string::npos);
+    ASSERT_NE(sent.substr(from, to - from).find('%'), std::string::npos) << "no stray leader in what was read";
+    auto next = messages.begin();
+    int checked = 0;
+    for (std::sregex_iterator it(sent.begin() + from, sent.begin() + to, sentence), end; it != end; ++it, ++checked) {
+        const std::string line = it->str().substr(0, it->length() - 2);
+        next = std::find(next, messages.end(), line);
+        ASSERT_NE(next, messages.end()) << "lost: " << line;
+    }
+    EXPECT_GT(checked, 10);
 }
 
 TEST(SimulatorView, NothingIsParsedAtTheWrongRate) {
