@@ -294,13 +294,7 @@ void TNmea::Reject(Rejection why) {
 }
 
 int TNmea::Decode(const uint8_t* sentence, int size) {
-    tokenLength_ = 0;
-    tokenWrapped_ = false;
-    tokenXor_ = 0;
-    state_ = Idle;
-    fieldCount_ = 0;
-    sentenceLength_ = 0;
-    kind_ = -1;
+    StartOver();
     rejection_ = NotRejected;
     int result = 0;
     Parse(sentence, size, result);
@@ -481,7 +475,7 @@ int TNmea::HandlePqln() {
     return 0;
 }
 
-void TNmea::Reset() {
+void TNmea::StartOver() {
     tokenLength_ = 0;
     tokenWrapped_ = false;
     tokenXor_ = 0;
@@ -489,6 +483,10 @@ void TNmea::Reset() {
     fieldCount_ = 0;
     sentenceLength_ = 0;
     kind_ = -1;
+}
+
+void TNmea::Reset() {
+    StartOver();
     usedLow_ = 0;
     usedHigh_ = 0;
     std::memset(counters_, 0, sizeof counters_);

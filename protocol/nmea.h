@@ -94,6 +94,8 @@ public:
     const NavRecord& Record() const { return nav_; }
 
 private:
+    // Forgets the sentence under way (its tokens and fields), nothing else.
+    void StartOver();
     enum State { Idle = 0, Address = 1, Fields = 4, Checksum = 5, EndOfLine = 6 };
 
     void OnDelimiter(int cls, int& result);
