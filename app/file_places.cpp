@@ -49,6 +49,13 @@ PlaceEnvironment PlaceEnvironment::FromEnvironment() {
     return env;
 }
 
+std::string ExecutablePath(const char* fallback) {
+    char buffer[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0) return fallback;
+    return std::string(buffer, static_cast<size_t>(n));
+}
+
 std::string PlaceIn(const std::string& folder, const std::string& name) {
     if (folder.empty()) return name;
     return folder.back() == '/' ? folder + name : folder + "/" + name;

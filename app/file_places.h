@@ -26,6 +26,9 @@ std::string ChooseSettingsPath(const std::string& executablePath, const PlaceEnv
 // Empty with a reason in error when neither can be used.
 std::string ChooseDataFolder(const PlaceEnvironment& env, std::string& error);
 
+// This program's own path (fallback when the system cannot tell): the settings file is found from it.
+std::string ExecutablePath(const char* fallback);
+
 // name inside folder, as a full path.
 std::string PlaceIn(const std::string& folder, const std::string& name);
 

@@ -35,6 +35,18 @@ bool HasLineBreak(std::string_view s) {
     return s.find_first_of("\r\n") != std::string_view::npos;
 }
 
+// All of text to fd; 0, or the errno value of the write that failed.
+int WriteAll(int fd, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return n < 0 ? errno : EIO;
+        done += static_cast<size_t>(n);
+    }
+    return 0;
+}
+
 std::string SystemError(const std::string& path, int err) {
     return "Cannot write the settings file \"" + path + "\": " + std::generic_category().message(err);
 }
@@ -292,13 +304,7 @@ bool IniFile::Save(const std::string& path, std::string& error) const {
         [[maybe_unused]] int owned = ::fchown(fd, old.st_uid, old.st_gid);
         [[maybe_unused]] int mode = ::fchmod(fd, old.st_mode & 07777);
     }
-    size_t done = 0;
-    while (done < text_.size()) {
-        ssize_t n = ::write(fd, text_.data() + done, text_.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return fail(n < 0 ? errno : EIO);
-        done += static_cast<size_t>(n);
-    }
+    if (const int err = WriteAll(fd, text_); err != 0) return fail(err);
     if (::fsync(fd) != 0) return fail(errno);
     const int closed = ::close(fd);
     fd = -1;
@@ -313,14 +319,7 @@ bool IniFile::WriteInPlace(const std::string& target, const std::string& path, s
         error = SystemError(path, errno);
         return false;
     }
-    size_t done = 0;
-    int err = 0;
-    while (done < text_.size() && err == 0) {
-        const ssize_t n = ::write(fd, text_.data() + done, text_.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) err = n < 0 ? errno : EIO;
-        else done += static_cast<size_t>(n);
-    }
+    int err = WriteAll(fd, text_);
     if (err == 0 && ::ftruncate(fd, static_cast<off_t>(text_.size())) != 0) err = errno;
     if (err == 0 && ::fsync(fd) != 0) err = errno;
     if (::close(fd) != 0 && err == 0) err = errno;

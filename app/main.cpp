@@ -103,14 +103,6 @@ void InstallScreenshotHook(TfmTop& window) {
     });
 }
 
-std::string ExecutablePath(const char* argv0) {
-    char buffer[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0) return argv0;
-    buffer[n] = '\0';
-    return buffer;
-}
-
 int PrintHelp(const std::string& settingsPath) {
     const vantora::PlaceEnvironment env = vantora::PlaceEnvironment::FromEnvironment();
     std::string error;
@@ -146,7 +138,7 @@ int PrintHelp(const std::string& settingsPath) {
 
 int main(int argc, char** argv) {
     const std::string settingsPath =
-        vantora::ChooseSettingsPath(ExecutablePath(argv[0]), vantora::PlaceEnvironment::FromEnvironment());
+        vantora::ChooseSettingsPath(vantora::ExecutablePath(argv[0]), vantora::PlaceEnvironment::FromEnvironment());
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) return PrintHelp(settingsPath);
 

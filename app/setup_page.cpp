@@ -146,9 +146,7 @@ void SetupPage::ShowPorts() {
     for (int i = 0; i < PortCount && i < cbPort_->count(); ++i) {
         const PortListing port =
             DescribePort("COM" + std::to_string(i + 1), shared_.State.PortDevices[static_cast<size_t>(i)]);
-        // The line without its leading "COMn  ": the first column names the port.
-        const std::string line = PortLine(port);
-        const QString device = QString::fromStdString(line.substr(std::min(line.size(), port.Name.size() + 2)));
+        const QString device = QString::fromStdString(PortDeviceText(port));
         auto* model = static_cast<QStandardItemModel*>(cbPort_->model());
         if (!model->item(i, 1) || model->item(i, 1)->text() != device) model->setItem(i, 1, new QStandardItem(device));
     }

@@ -53,7 +53,6 @@ TfmTop::TfmTop(std::string settingsPath, const std::vector<std::string>& args, M
     Settings& s = shared_.State;
     const IniFile ini = IniFile::Load(settingsPath_);
     s = LoadSettings(ini);
-    shared_.SettingsPath = settingsPath_;
     std::string dataError;
     shared_.DataFolder = ChooseDataFolder(PlaceEnvironment::FromEnvironment(), dataError);
     if (!ini.Problem().empty()) boxes.Show("Settings", ini.Problem(), BoxIcon::Error);

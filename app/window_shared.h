@@ -55,9 +55,8 @@ struct WindowShared {
     // The loader's revision check: set only by the Setup page's revision controls.
     bool LoaderRevisionCheck = false;
     bool ShutDown = false;
-    // Where tracelog.tmp, tracedata.log, ephs.dat and almc.dat go, and the settings file in use.
+    // Where tracelog.tmp, tracedata.log, ephs.dat and almc.dat go.
     std::string DataFolder;
-    std::string SettingsPath;
 
     // A data file's full path: every message about it names the file the user can find.
     std::string DataFile(const char* name) const;

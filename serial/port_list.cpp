@@ -81,12 +81,15 @@ PortListing DescribePort(const std::string& name, const std::string& device, con
     return port;
 }
 
+std::string PortDeviceText(const PortListing& port) {
+    if (port.Device.empty()) return " — no device";
+    if (!port.Present) return port.Device + " — not present";
+    if (!port.Description.empty()) return port.Device + " — " + port.Description;
+    return port.Device;
+}
+
 std::string PortLine(const PortListing& port) {
-    std::string line = port.Name + "  " + port.Device;
-    if (port.Device.empty()) return line + " — no device";
-    if (!port.Present) return line + " — not present";
-    if (!port.Description.empty()) return line + " — " + port.Description;
-    return line;
+    return port.Name + "  " + PortDeviceText(port);
 }
 
 std::string PortScriptLine(const PortListing& port) {

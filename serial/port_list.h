@@ -20,7 +20,9 @@ struct PortListing {
 // tests): the device, /sys/class/tty and /dev/serial/by-id.
 PortListing DescribePort(const std::string& name, const std::string& device, const std::string& root = "");
 
-// "COM1  /dev/ttyUSB0 — FT232R USB UART (A1B2C3)"; "COM3  /dev/ttyUSB2 — not present".
+// "/dev/ttyUSB0 — FT232R USB UART (A1B2C3)"; "/dev/ttyUSB2 — not present".
+std::string PortDeviceText(const PortListing& port);
+// The same after the port's name: "COM1  /dev/ttyUSB0 — FT232R USB UART (A1B2C3)".
 std::string PortLine(const PortListing& port);
 
 // The same for scripts: name, device, by-id name, description, separated by tabs; "-" for an

@@ -273,9 +273,7 @@ namespace {
 // COM1..COM12 as the viewer maps them (its settings file's "Ports" section, found as the viewer
 // finds it when it sits beside this program), one line each.
 int ListPorts(const char* argv0) {
-    char self[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    std::string folder = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string(argv0);
+    std::string folder = ExecutablePath(argv0);
     folder = folder.substr(0, folder.find_last_of('/') + 1);
     const Settings settings =
         LoadSettings(IniFile::Load(ChooseSettingsPath(folder + "vantora", PlaceEnvironment::FromEnvironment())));
