@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 
+#include "protocol/gnss_sky.h"
 #include "protocol/nav_record.h"
 
 namespace vantora {
@@ -92,6 +93,8 @@ public:
 
     NavRecord& Record() { return nav_; }
     const NavRecord& Record() const { return nav_; }
+    // Every constellation's satellites; updated with the record.
+    const GnssSky& Sky() const { return sky_; }
 
 private:
     // Forgets the sentence under way (its tokens and fields), nothing else.
@@ -129,6 +132,7 @@ private:
     uint16_t reportedCrc_ = 0;
     int32_t staging_[16] = {};
     NavRecord nav_{};
+    GnssSky sky_{};
 };
 
 }  // namespace vantora

@@ -1,0 +1,65 @@
+// The sky of every constellation, as multi-constellation NMEA receivers report it. It sits
+// beside the navigation record, whose 64-entry satellite table the binary blocks fill and
+// whose layout stays as it is. Fixed size: parsing never allocates.
+#pragma once
+
+#include <cstdint>
+#include <type_traits>
+
+namespace vantora {
+
+enum GnssSystem : uint8_t {
+    SystemGps = 0,
+    SystemGlonass,
+    SystemGalileo,
+    SystemBeidou,
+    SystemQzss,
+    SystemNavic,
+    SystemSbas,
+    GnssSystemCount
+};
+
+// "GPS", "GLONASS", "Galileo", "BeiDou", "QZSS", "NavIC", "SBAS"; "" outside the range.
+const char* GnssSystemName(int system);
+// The usual one-letter prefix: G, R, E, C, J, I, S; '?' outside the range.
+char GnssSystemLetter(int system);
+
+// GGA's quality digit as sent, kept so that the states the record's fix codes cannot
+// express (RTK fixed and float, dead reckoning, simulation) can be shown.
+enum GgaQuality : int8_t {
+    GgaNone = -1,  // no GGA yet
+    GgaInvalid = 0,
+    GgaGps = 1,
+    GgaDifferential = 2,
+    GgaPps = 3,
+    GgaRtk = 4,
+    GgaFloat = 5,
+    GgaDeadReckoning = 6,
+    GgaManual = 7,
+    GgaSimulation = 8,
+};
+
+struct SkySatellite {
+    uint8_t System;     // GnssSystem
+    uint8_t Signal;     // NMEA 4.10 signal ID of the GSV group that last reported it; 0 when none
+    uint8_t Used;       // 1 when a GSA lists it
+    uint8_t Age;        // report cycles since it was last reported (parser bookkeeping)
+    int16_t Number;     // satellite number as its talker numbers it
+    int16_t Elevation;  // degrees
+    int16_t Azimuth;    // degrees
+    int16_t Cn0;        // dB-Hz, 0 when not tracked
+};
+
+struct GnssSky {
+    static constexpr int Capacity = 96;
+    int8_t Quality;     // GgaQuality
+    uint8_t Systems;    // bit s set when system s has reported a satellite
+    int16_t Count;      // entries in use, in report order
+    int16_t InView;     // satellites in view, all constellations
+    int16_t Used;       // satellites in use, all constellations
+    SkySatellite Satellites[Capacity];
+};
+
+static_assert(std::is_trivially_copyable_v<GnssSky>);
+
+}  // namespace vantora
