@@ -12,4 +12,14 @@ char GnssSystemLetter(int system) {
     return system >= 0 && system < GnssSystemCount ? letters[system] : '?';
 }
 
+const char* GgaQualityName(int quality) {
+    switch (quality) {
+        case GgaRtk: return "RTK";
+        case GgaFloat: return "Float";
+        case GgaDeadReckoning: return "DR";
+        case GgaSimulation: return "Sim";
+        default: return "";
+    }
+}
+
 }  // namespace vantora

@@ -39,6 +39,10 @@ enum GgaQuality : int8_t {
     GgaSimulation = 8,
 };
 
+// The view's and the decode tool's word for the states of their own: "RTK" (4), "Float" (5),
+// "DR" (6), "Sim" (8); "" for every other quality.
+const char* GgaQualityName(int quality);
+
 struct SkySatellite {
     uint8_t System;     // GnssSystem
     uint8_t Signal;     // NMEA 4.10 signal ID of the GSV group that last reported it; 0 when none
