@@ -7,7 +7,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -26,21 +25,11 @@ using namespace test;
 
 class ReloadTest : public GuiRig {
 protected:
-    // A simulator and a window on its Reload page, recording every state shown and every load's end;
-    // the simulator's flash and what it received land in the test's folder.
-    TfmTop& Open(const std::vector<std::string>& simOptions = {}) {
-        window_.reset();
-        sim_.reset();
-        fs::remove(dir_ / "flash.bin");
-        fs::remove(dir_ / "input.bin");
-        std::vector<std::string> options = {"--flash-file", (dir_ / "flash.bin").string(), "--record-input",
-                                            (dir_ / "input.bin").string()};
-        options.insert(options.end(), simOptions.begin(), simOptions.end());
-        StartSim(options);
+    // A simulator and a window on its Reload page, recording every state shown and every load's end.
+    TfmTop& Open() {
+        StartSim();
         WriteSettings();
         GuiRig::Open();
-        states_.clear();
-        reports_.clear();
         boxes_.Clear();
         window_->Reload().LoaderStateShown = [this](int state) {
             states_.push_back({state, window_->Pages()->isEnabled()});
@@ -52,8 +41,7 @@ protected:
         return *window_;
     }
     fs::path WriteImage(const std::vector<uint8_t>& bytes, const std::string& name = "image.bin") {
-        std::ofstream(dir_ / name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        WriteFile(dir_ / name, std::string(bytes.begin(), bytes.end()));
         return dir_ / name;
     }
     void Browse(const fs::path& file) {
@@ -81,10 +69,6 @@ protected:
     }
     bool Shown(int state) const {
         return std::any_of(states_.begin(), states_.end(), [&](const auto& s) { return s.first == state; });
-    }
-    std::vector<uint8_t> Flash() const {
-        const std::string s = Slurp(dir_ / "flash.bin");
-        return {s.begin(), s.end()};
     }
     std::string Input() const { return Slurp(dir_ / "input.bin"); }
     static std::string RestartFrame() {
@@ -121,7 +105,8 @@ TEST_F(ReloadTest, WriteLoadsTheImageAndAnInterruptedLoadIsLeftWithWrite) {
     EXPECT_TRUE(figures.contains("32.0 of 32.0 KiB") && figures.contains("CRC host " + C<QLineEdit>("edCRC")->text()))
         << figures.toStdString();
     EXPECT_EQ(C<QProgressBar>("brProgress")->value(), C<QProgressBar>("brProgress")->maximum());
-    EXPECT_EQ(Flash(), StreamOf(bytes, 32));
+    const auto flashed = StreamOf(bytes, 32);
+    EXPECT_EQ(Slurp(dir_ / "flash.bin"), std::string(flashed.begin(), flashed.end()));
     EXPECT_NE(Input().find(RestartFrame()), std::string::npos);
     // Locked from the first state above Standby; the tabs come back with Standby.
     ASSERT_TRUE(WaitStandby());

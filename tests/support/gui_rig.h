@@ -43,23 +43,20 @@ inline void Pump(int ms) {
 
 class GuiRig : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/vantora-gui-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        ini_ = dir_ / "vantora.INI";
-        link_ = dir_ / "com1";
-    }
     void TearDown() override {
         window_.reset();
         sim_.reset();
-        fs::remove_all(dir_);
     }
 
-    // The simulated receiver on link_, with its further options.
-    void StartSim(const std::vector<std::string>& options = {}) {
+    // The simulated receiver on link_, with its further options. What it sends, what it receives and
+    // what its loader programs go to sent.bin, input.bin and flash.bin in the test's folder.
+    void StartSim(std::vector<std::string> options = {}) {
         sim_.reset();
         fs::remove(link_);
+        for (const char* file : {"sent.bin", "input.bin", "flash.bin"}) fs::remove(dir_ / file);
+        options.insert(options.end(), {"--record", (dir_ / "sent.bin").string(), "--record-input",
+                                       (dir_ / "input.bin").string(), "--flash-file",
+                                       (dir_ / "flash.bin").string()});
         sim_ = std::make_unique<SimProcess>(link_, options);
         EXPECT_TRUE(sim_->Running()) << "the simulated receiver did not start";
     }
@@ -94,7 +91,9 @@ protected:
         QApplication::sendEvent(bar, &release);
     }
 
-    fs::path dir_, ini_, link_;
+    TempDir temp_{"vantora-gui"};
+    const fs::path dir_ = temp_.Dir(), link_ = dir_ / "com1";
+    fs::path ini_ = dir_ / "vantora.INI";
     // The window's waits, short enough that no test waits real seconds for them.
     WindowTimings timings_ = [] {
         WindowTimings t;
