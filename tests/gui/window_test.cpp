@@ -161,68 +161,63 @@ TEST_F(WindowTest, PortThatCannotOpenKeepsTheSetupPage) {
     EXPECT_EQ(boxes_.Boxes().size(), 1u);
 }
 
-TEST_F(WindowTest, ScanFindsAReceiverTalkingAt19200) {
-    StartSim({"--baud", "19200"});
-    WriteSettings();
-    TfmTop& w = Open();
-    ASSERT_TRUE(w.RequestPage(TfmTop::tsView));
-
-    bool finished = false, found = false;
-    QObject::connect(&w, &TfmTop::ScanFinished, [&](bool f) {
-        finished = true;
-        found = f;
-    });
-    QStringList marquees;
-    w.findChild<QAction*>("Scan1")->trigger();
-    ASSERT_TRUE(w.ScanRunning());
-    EXPECT_EQ(Status(2), "Start scanning ....");
-    EXPECT_FALSE(w.RequestPage(TfmTop::tsSetup));  // the page waits for the scan
-    w.StartScan();                               // a second scan is not started
-    ASSERT_TRUE(WaitFor(
-        [&] {
-            if (marquees.isEmpty() || marquees.last() != Status(1)) marquees << Status(1);
-            return finished;
-        },
-        20000));
-    EXPECT_TRUE(found);
-    EXPECT_EQ(w.LinkBaudIndex(), 2);
-    EXPECT_EQ(C<QComboBox>("cbFWbaud")->currentText(), "19200");
-    EXPECT_EQ(w.Port().Get()->Baud(), 19200);
-    EXPECT_EQ(Status(2), "");
-    EXPECT_TRUE(boxes_.Boxes().empty());
-    // Two rates of at least a second each before 19200: the marquee moved at least twice.
-    marquees.removeAll("");
-    EXPECT_GE(marquees.size(), 2);
-    for (int i = 0; i < marquees.size(); ++i) {
-        EXPECT_EQ(marquees[i].size(), 11);
-        EXPECT_EQ(marquees[i].indexOf('*'), i % 11);
-        EXPECT_EQ(marquees[i].count('*'), 1);
+// A receiver talking NMEA at 19200 is found; a binary-only one is not, whatever the rate.
+TEST_F(WindowTest, ScanFindsOnlyAReceiverThatTalksNmea) {
+    const struct {
+        std::vector<std::string> Sim;
+        int Seconds;  // per rate; nothing to find: the shortest dwell will do
+        bool Found;
+        int BaudIndex, PortBaud;  // the last rate tried stays until the next page change
+    } cases[] = {{{"--baud", "19200"}, 2, true, 2, 19200}, {{"--binary"}, 1, false, 0, 38400}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Found);
+        timings_.ScanSecondsPerRate = c.Seconds;
+        StartSim(c.Sim);
+        WriteSettings();
+        TfmTop& w = Open();
+        boxes_.Clear();
+        ASSERT_TRUE(w.RequestPage(TfmTop::tsView));
+        bool finished = false, found = !c.Found;
+        QObject::connect(&w, &TfmTop::ScanFinished, [&](bool f) {
+            finished = true;
+            found = f;
+        });
+        QStringList marquees;
+        w.findChild<QAction*>("Scan1")->trigger();
+        ASSERT_TRUE(w.ScanRunning());
+        EXPECT_EQ(Status(2), "Start scanning ....");
+        EXPECT_FALSE(w.RequestPage(TfmTop::tsSetup));  // the page waits for the scan
+        w.StartScan();                               // a second scan is not started
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                if (marquees.isEmpty() || marquees.last() != Status(1)) marquees << Status(1);
+                return finished;
+            },
+            20000));
+        EXPECT_EQ(found, c.Found);
+        EXPECT_EQ(w.LinkBaudIndex(), c.BaudIndex);
+        EXPECT_EQ(w.Port().Get()->Baud(), c.PortBaud);
+        EXPECT_EQ(Status(2), "");
+        const auto boxes = boxes_.Boxes();
+        if (c.Found) {
+            EXPECT_EQ(C<QComboBox>("cbFWbaud")->currentText(), "19200");
+            EXPECT_TRUE(boxes.empty());
+            // Two rates of at least a second each before 19200: the marquee moved at least twice.
+            marquees.removeAll("");
+            EXPECT_GE(marquees.size(), 2);
+            for (int i = 0; i < marquees.size(); ++i) {
+                EXPECT_EQ(marquees[i].size(), 11);
+                EXPECT_EQ(marquees[i].indexOf('*'), i % 11);
+                EXPECT_EQ(marquees[i].count('*'), 1);
+            }
+            EXPECT_TRUE(w.RequestPage(TfmTop::tsSetup));
+        } else {
+            ASSERT_EQ(boxes.size(), 1u);
+            EXPECT_EQ(boxes[0].Text, "Couldn't connect to GPS ");
+            EXPECT_EQ(boxes[0].Icon, BoxIcon::Information);
+        }
+        window_.reset();
     }
-    EXPECT_TRUE(w.RequestPage(TfmTop::tsSetup));
-}
-
-TEST_F(WindowTest, ScanFailsAgainstABinaryOnlyReceiver) {
-    timings_.ScanSecondsPerRate = 1;  // nothing to find: the shortest dwell will do
-    StartSim({"--binary"});
-    WriteSettings();
-    TfmTop& w = Open();
-    ASSERT_TRUE(w.RequestPage(TfmTop::tsView));
-
-    bool finished = false, found = true;
-    QObject::connect(&w, &TfmTop::ScanFinished, [&](bool f) {
-        finished = true;
-        found = f;
-    });
-    w.StartScan();
-    ASSERT_TRUE(WaitFor([&] { return finished; }, 20000));
-    EXPECT_FALSE(found);
-    const auto boxes = boxes_.Boxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].Text, "Couldn't connect to GPS ");
-    EXPECT_EQ(boxes[0].Icon, BoxIcon::Information);
-    EXPECT_EQ(w.LinkBaudIndex(), 0);
-    EXPECT_EQ(w.Port().Get()->Baud(), 38400);  // the last rate tried, until the next page change
-    EXPECT_EQ(Status(2), "");
 }
 
 // The command line's rules belong to the settings' own tests; here the window follows them.
