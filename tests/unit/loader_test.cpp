@@ -1,7 +1,6 @@
 // The firmware loader: its CRC, the image file, the load fields and frames, what goes on the
 // line, and the state machine against the simulated receiver on a pseudo-terminal, run pass by
 // pass on a hand-moved clock.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -21,12 +20,6 @@ namespace {
 
 using namespace test;
 
-std::vector<uint8_t> Bytes(std::initializer_list<int> list) {
-    std::vector<uint8_t> v;
-    for (int b : list) v.push_back(static_cast<uint8_t>(b));
-    return v;
-}
-
 // ---- CRC, file, fields, frames, stream -----------------------------------------------------
 
 TEST(LoaderCrc, DocumentedValues) {
@@ -40,45 +33,36 @@ TEST(LoaderCrc, DocumentedValues) {
     EXPECT_EQ(acc, 0x278E);
 }
 
-class ImageFile : public ::testing::Test {
-protected:
-    std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) {
-        WriteFile(dir.Path(name), std::string(bytes.begin(), bytes.end()));
-        return dir.Path(name);
-    }
-    TempDir dir{"vantora-image"};
-};
-
-TEST_F(ImageFile, SizesAndRefusals) {
-    struct Case {
-        size_t size;
-        ImageReadStatus status;
-    } cases[] = {{1, ImageReadStatus::Ok},     {1500, ImageReadStatus::Ok},
-                 {262144, ImageReadStatus::Ok}, {0, ImageReadStatus::Empty},
-                 {262145, ImageReadStatus::TooLarge}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.size);
-        const auto bytes = Pattern(c.size, static_cast<uint32_t>(c.size));
+TEST(ImageFile, SizesAndRefusals) {
+    TempDir dir("vantora-image");
+    using enum ImageReadStatus;
+    const std::pair<size_t, ImageReadStatus> cases[] = {
+        {1, Ok}, {1500, Ok}, {262144, Ok}, {0, Empty}, {262145, TooLarge}};
+    for (const auto& [size, status] : cases) {
+        SCOPED_TRACE(size);
+        const auto bytes = Pattern(size, static_cast<uint32_t>(size));
         FirmwareImage image;
         image.Bytes.fill(0xAA);  // an earlier image
         image.Size = 7;
-        const ImageReadResult r = ReadFirmwareFile(Write("f.bin", bytes), image);
-        EXPECT_EQ(r.Status, c.status);
+        WriteFile(dir.Path("f.bin"), std::string(bytes.begin(), bytes.end()));
+        const ImageReadResult r = ReadFirmwareFile(dir.Path("f.bin"), image);
+        EXPECT_EQ(r.Status, status);
         EXPECT_EQ(r.Ok(), r.Message.empty());
         if (r.Ok()) {
-            ASSERT_EQ(image.Size, static_cast<int32_t>(c.size));
+            ASSERT_EQ(image.Size, static_cast<int32_t>(size));
             EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), image.Bytes.begin()));
-            EXPECT_TRUE(std::all_of(image.Bytes.begin() + c.size, image.Bytes.end(),
-                                    [](uint8_t b) { return b == 0; }));
+            EXPECT_TRUE(
+                std::all_of(image.Bytes.begin() + size, image.Bytes.end(), [](uint8_t b) { return b == 0; }));
         } else {
             EXPECT_EQ(image.Size, 7) << "a refused file leaves the earlier image";
             EXPECT_EQ(image.Bytes[0], 0xAA);
         }
     }
     FirmwareImage image;
-    EXPECT_EQ(ReadFirmwareFile(dir.Path("missing.bin"), image).Status, ImageReadStatus::CannotOpen);
-    EXPECT_EQ(ReadFirmwareFile(dir.Dir().string(), image).Status, ImageReadStatus::ReadFailed);
-    EXPECT_TRUE(ReadFirmwareFile(Write("e.bin", {}), image).FileShown());
+    EXPECT_EQ(ReadFirmwareFile(dir.Path("missing.bin"), image).Status, CannotOpen);
+    EXPECT_EQ(ReadFirmwareFile(dir.Dir().string(), image).Status, ReadFailed);
+    WriteFile(dir.Path("e.bin"), "");
+    EXPECT_TRUE(ReadFirmwareFile(dir.Path("e.bin"), image).FileShown());
 }
 
 TEST(LoadFields, ConversionsAndRefusals) {
@@ -145,22 +129,17 @@ TEST(LoadStreamTest, ImageSizesAroundPacketAndBlockBoundaries) {
 // The loader on one end of a pseudo-terminal, the simulated receiver (or nothing) on the other;
 // every sleep of the loader moves the clock and lets the receiver run.
 class Line {
+    Pty pty_;  // the loader's port opens its slave; the master is the receiver's end
+
 public:
     explicit Line(sim::ReceiverOptions options = {}, bool receiver = true) {
         if (receiver) rx.emplace(clock, options);
-        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-        EXPECT_GE(master_, 0);
-        grantpt(master_);
-        unlockpt(master_);
-        port = std::make_shared<TSerialPort>(0, 4800, 8, 0, 0, 2, 4096, 4096, ptsname(master_), boxes);
+        port = std::make_shared<TSerialPort>(0, 4800, 8, 0, 0, 2, 4096, 4096, pty_.path, boxes);
         EXPECT_TRUE(port->Open());
         current.Set(port);
         machine.SetStandby();
     }
-    ~Line() {
-        current.Release();
-        ::close(master_);
-    }
+    ~Line() { current.Release(); }
 
     // As the Write button does: restart into the loader (unless "4100") and start.
     void Write(LoadJob job) {
@@ -199,7 +178,7 @@ public:
     // Writes to the host's side as the receiver.
     void Say(const std::string& s) {
         if (s.empty()) return;
-        [[maybe_unused]] ssize_t w = ::write(master_, s.data(), s.size());
+        [[maybe_unused]] ssize_t w = ::write(pty_.master, s.data(), s.size());
         atLineEnd_ = s.back() == '\n';
     }
 
@@ -221,7 +200,7 @@ private:
     void Pump() {
         uint8_t buf[8192];
         ssize_t n;
-        while ((n = ::read(master_, buf, sizeof buf)) > 0) {
+        while ((n = ::read(pty_.master, buf, sizeof buf)) > 0) {
             host.insert(host.end(), buf, buf + n);
             if (rx) {
                 rx->SetHostRate(port->Baud());
@@ -252,7 +231,6 @@ private:
     private:
         Line& line_;
     };
-    int master_ = -1;
     bool atLineEnd_ = true;
     Sleeper sleeper_{*this};
 };
@@ -276,7 +254,8 @@ TEST(LoaderMachineTest, DefaultLoadOf192KiB) {
     EXPECT_EQ(d.Count(StateStartLoading), 0) << "state 2 is never shown";
     EXPECT_EQ(d.steps, 122);  // a step each 1600 bytes
     EXPECT_EQ(d.lastSent, 196608u);
-    const auto request = Bytes({0x25, 0x25, 0xF1, 0x72, 0x06, 0x00, 0x03, 0xC0, 0x00, 0x46, 0x0D, 0x0A});
+    const std::vector<uint8_t> request = {0x25, 0x25, 0xF1, 0x72, 0x06, 0x00,
+                                          0x03, 0xC0, 0x00, 0x46, 0x0D, 0x0A};
     const auto stream = LoadStream(*ImageOf(bytes), 196608);
     EXPECT_EQ(After(line.host, request), stream);
     ASSERT_EQ(d.reports.size(), 1u);

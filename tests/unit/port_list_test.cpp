@@ -69,21 +69,16 @@ TEST(PortList, OpenFailuresSayWhatToDo) {
     test::WriteFile(t.Dir() / "proc/4242/comm", "minicom\n");
     fs::create_symlink("/dev/ttyUSB0", t.Dir() / "proc/4242/fd/3");
 
-    struct Case {
-        int err;
-        const char* mustSay;
-    } cases[] = {
+    const std::pair<int, const char*> cases[] = {
         {ENOENT, "Nothing is plugged in at /dev/ttyUSB0"},
         {EACCES, "usermod -aG"},
         {EBUSY, "minicom (process 4242)"},
-        {EIO, ""},
+        {EIO, ""},  // unknown causes keep the generic message
     };
-    for (const Case& c : cases) {
-        const std::string advice = OpenFailureAdvice("/dev/ttyUSB0", c.err, root);
-        if (*c.mustSay == '\0')
-            EXPECT_EQ(advice, "") << "unknown causes keep the generic message";
-        else
-            EXPECT_NE(advice.find(c.mustSay), std::string::npos) << advice;
+    for (const auto& [err, mustSay] : cases) {
+        const std::string advice = OpenFailureAdvice("/dev/ttyUSB0", err, root);
+        EXPECT_EQ(advice.empty(), *mustSay == '\0') << advice;
+        EXPECT_NE(advice.find(mustSay), std::string::npos) << advice;
     }
 }
 
