@@ -322,7 +322,7 @@ TEST_F(CommandsTest, FailedSendsShowABoxAndWriteNothing) {
     EXPECT_EQ(Shown("lbSentence"), "25 25 f1 06 f7 0d 0a ");
 }
 
-TEST_F(CommandsTest, RepeatRestartSendsRestartsWithoutFreezingTheWindow) {
+TEST_F(CommandsTest, RepeatRestartResendsAfterTheRestartWait) {
     TfmTop& w = Open(1);
     Connect();
     const QDate today = QDateTime::currentDateTimeUtc().date();
