@@ -1,6 +1,7 @@
 // The lexer and both parsers behind the splitter. The input is fed in chunk sizes it chooses,
 // with a clock it moves so that items are abandoned too; and its first bytes change one byte of
-// a clean stream, which may cost at most the one item holding that byte.
+// a clean stream, which may cost at most the one item holding that byte. Every frame taken is
+// whole, and the binary decoders keep the satellites in view in range.
 #include <cstddef>
 #include <cstdint>
 
@@ -17,6 +18,8 @@ public:
     void ItemEnded(const vantora::SplitItem& item) override {
         Check(item.Line.size() <= item.Raw.size() && item.Raw.size() <= vantora::TLexer::MaxFrame);
         if (item.Type != vantora::TLexer::Garbage) Check(!item.Rejected == (item.Result != 0));
+        if (item.Type == vantora::TLexer::Frame && item.Result != 0)
+            Check(item.Size >= 7 && static_cast<int>(item.Raw.size()) == item.Size - 2);  // CR LF taken off
         if (item.Result != 0) ++taken;
     }
     int taken = 0;
@@ -63,5 +66,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         i += n;
     }
     rig.splitter.Finish();
+    for (int v : rig.binary.Record().InView) Check(v >= 0 && v <= 63);
     return 0;
 }
