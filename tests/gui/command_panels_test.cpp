@@ -46,7 +46,7 @@ protected:
         return GuiRig::Open();
     }
     void Connect() {
-        ASSERT_TRUE(window_->RequestPage(TfmTop::tsView));
+        ASSERT_TRUE(window_->RequestPage(TfmTop::tsView)) << (boxes_.Boxes().empty() ? "" : boxes_.Boxes()[0].Text);
         ASSERT_TRUE(WaitFor([&] { return window_->ViewTask().DataReceived(); }, 10000));
     }
     // What a control shows: an edit's or label's text, a memo's lines, a button's check state.
