@@ -267,9 +267,9 @@ QStringList ViewWidgets::UsedLabels() const {
     return out;
 }
 
-void ViewWidgets::ShowFix(const NavRecord& rec) {
+void ViewWidgets::ShowFix(const NavRecord& rec, const GnssSky* skySnapshot) {
     ++fixes_;
-    const FixTexts t = FormatFix(rec);
+    const FixTexts t = FormatFix(rec, skySnapshot);
     page_.lbTime->setText(ToQ(t.Time));
     if (t.Fix) {
         page_.lbFix->setText(ToQ(t.Fix->first));
@@ -287,21 +287,20 @@ void ViewWidgets::ShowFix(const NavRecord& rec) {
     page_.leSpeed->setText(ToQ(t.Speed));
     page_.leDir->setText(ToQ(t.Course));
 
-    const SkyView sky = ComputeSkyView(rec);
+    const SkyView sky = ComputeSkyView(rec, skySnapshot, channelCount_);
     usedPoints_.clear();
     unusedPoints_.clear();
     QStringList usedTexts, unusedTexts;
     for (const SkyPoint& p : sky.Points) {
         (p.Used ? usedPoints_ : unusedPoints_) << QPointF(p.X, p.Y);
-        (p.Used ? usedTexts : unusedTexts) << QString::number(p.Number);
+        (p.Used ? usedTexts : unusedTexts) << ToQ(p.Label);
     }
     satSeries_->replace(usedPoints_);
     unusedSeries_->replace(unusedPoints_);
     SetPointLabels(usedLabels_, satSeries_, usedTexts, Qt::white);
     SetPointLabels(unusedLabels_, unusedSeries_, unusedTexts, Maroon);
 
-    // The bar chart is channel-count bars wide; bars past that width are not drawn.
-    const int bars = std::min(static_cast<int>(sky.Bars.size()), channelCount_);
+    const int bars = std::min(static_cast<int>(sky.Bars.size()), sky.Width);
     QList<qreal> values;
     QList<int> used;
     QStringList categories;
@@ -309,11 +308,11 @@ void ViewWidgets::ShowFix(const NavRecord& rec) {
         const Cn0Bar& b = sky.Bars[static_cast<size_t>(i)];
         values << b.Value;
         if (b.Used) used << i;
-        QString label = QString::number(b.Number);
+        QString label = ToQ(b.Label);
         while (categories.contains(label)) label += QLatin1Char(' ');  // axis labels must differ
         categories << label;
     }
-    for (int i = bars; i < channelCount_; ++i) categories << QString(i + 1, QLatin1Char(' '));
+    for (int i = bars; i < sky.Width; ++i) categories << QString(i + 1, QLatin1Char(' '));
     if (categories != categories_) {
         cn0Axis_->setCategories(categories);
         categories_ = categories;

@@ -61,7 +61,7 @@ public:
 
     // ViewDisplay
     void ShowMessage(const std::string& text) override;
-    void ShowFix(const NavRecord& snapshot) override;
+    void ShowFix(const NavRecord& snapshot, const GnssSky* sky) override;
     void ShowErrorCount(int errors) override;
     void SetMeasurementVisible(bool visible) override;
     void ShowMeasurementGrid(const NavRecord& snapshot) override;

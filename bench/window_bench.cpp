@@ -68,7 +68,7 @@ void BM_ShowFix16Satellites(benchmark::State& state) {
     TfmTop& w = Window();
     NavRecord records[2] = {SixteenSatellites(1), SixteenSatellites(2)};
     int i = 0;
-    for (auto _ : state) w.View().ShowFix(records[i++ & 1]);
+    for (auto _ : state) w.View().ShowFix(records[i++ & 1], nullptr);
     QCoreApplication::processEvents();
 }
 BENCHMARK(BM_ShowFix16Satellites)->Unit(benchmark::kMicrosecond);
@@ -79,7 +79,7 @@ void BM_ShowFix16SatellitesAndPaint(benchmark::State& state) {
     NavRecord records[2] = {SixteenSatellites(1), SixteenSatellites(2)};
     int i = 0;
     for (auto _ : state) {
-        w.View().ShowFix(records[i++ & 1]);
+        w.View().ShowFix(records[i++ & 1], nullptr);
         QCoreApplication::processEvents();
     }
 }
