@@ -70,6 +70,18 @@ Rgb SystemColor(int system) {
     return system >= 0 && system < GnssSystemCount ? colors[system] : FixGrey;
 }
 
+Rgb SatelliteFill(int system, bool used) {
+    return used ? SystemColor(system) : UnusedWhite;
+}
+
+Rgb PointOutline(int system, bool used) {
+    return used || system != SystemGps ? SystemColor(system) : UnusedWhite;
+}
+
+Rgb BarOutline(int system) {
+    return system == SystemGps ? UnusedWhite : SystemColor(system);
+}
+
 namespace {
 
 bool HasSatellites(const GnssSky* sky) {
@@ -133,14 +145,12 @@ namespace {
 
 void AddSatellite(SkyView& view, int system, int number, int elevation, int azimuth, int cn0, bool used) {
     const auto [x, y] = SkyPosition(elevation, azimuth);
-    const Rgb color = SystemColor(system);
-    const Rgb fill = used ? color : UnusedWhite;
-    const Rgb outline = used || system == SystemGps ? fill : color;
+    const Rgb fill = SatelliteFill(system, used);
     const std::string label =
         system == SystemGps ? Format("%d", number) : Format("%c%d", GnssSystemLetter(system), number);
     const auto s = static_cast<uint8_t>(system);
-    view.Points.push_back({x, y, number, used, s, label, fill, outline});
-    view.Bars.push_back({cn0, number, used, s, label, fill, outline});
+    view.Points.push_back({x, y, number, used, s, label, fill, PointOutline(system, used)});
+    view.Bars.push_back({cn0, number, used, s, label, fill, BarOutline(system)});
 }
 
 }  // namespace

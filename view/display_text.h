@@ -55,8 +55,12 @@ struct FixTexts {
 FixTexts FormatFix(const NavRecord& rec, const GnssSky* sky);
 
 // Markers: a used satellite is a circle filled in its system's colour; an unused one is a
-// white triangle outlined in its system's colour (GPS: white on white, as the plot always
-// drew it). Bars likewise. Labels are the number, after the system's letter but for GPS.
+// white triangle outlined in its system's colour. Bars: filled likewise, outlined in the
+// system's colour. GPS keeps the plot's look: white triangles and white bar outlines.
+// Labels are the number, after the system's letter but for GPS.
+Rgb SatelliteFill(int system, bool used);
+Rgb PointOutline(int system, bool used);
+Rgb BarOutline(int system);
 struct SkyPoint {
     int X, Y;        // sky-plot coordinates: north up, east right, zenith at the centre
     int Number;      // satellite number as its system numbers it

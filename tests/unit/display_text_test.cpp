@@ -82,12 +82,12 @@ TEST(SkyPlot, ConstellationsColoursAndTheRecordsOwnSky) {
     const std::string record = Describe(ComputeSkyView(rec, nullptr, 12));
     Check({{"binary", record,
             "7+@0,0 008000/008000 30@90,0 FFFFFF/FFFFFF 2+@31,31 008000/008000 "
-            "| 7=44 008000/008000 30=21 FFFFFF/FFFFFF 2=38 008000/008000 | 12 |"},
+            "| 7=44 008000/FFFFFF 30=21 FFFFFF/FFFFFF 2=38 008000/FFFFFF | 12 |"},
            {"GPS-only sky", Describe(ComputeSkyView(rec, &gps, 12)), record},
            {"empty sky", Describe(ComputeSkyView(rec, &empty, 12)), record},
            {"four systems, wider than the channels", Describe(ComputeSkyView(rec, &mixed, 2)),
             "R12@90,0 FFFFFF/D62828 5+@0,0 008000/008000 E5+@31,31 2F80E8/2F80E8 C23@90,0 FFFFFF/C87800 "
-            "| R12=20 FFFFFF/D62828 5=40 008000/008000 E5=35 2F80E8/2F80E8 C23=0 FFFFFF/C87800 | 4 |"
+            "| R12=20 FFFFFF/D62828 5=40 008000/FFFFFF E5=35 2F80E8/2F80E8 C23=0 FFFFFF/C87800 | 4 |"
             " GPS=008000 GLONASS=D62828 Galileo=2F80E8 BeiDou=C87800"}});
 }
 
