@@ -193,7 +193,7 @@ void ViewWidgets::BuildCn0Chart() {
         set->setSelectedColor(ToColor(SatelliteFill(s, true)));
         set->setLabelColor(QColor(0x20, 0x20, 0x20));
         set->setLabelFont(small);
-        cn0Series_->append(set);
+        if (gps) cn0Series_->append(set);  // the others join when their system is in the sky
         cn0Sets_[static_cast<size_t>(s)] = set;
     }
     cn0_->addSeries(cn0Series_);
@@ -328,7 +328,11 @@ void ViewWidgets::ShowBars(const SkyView& sky) {
     const int bars = std::min(static_cast<int>(sky.Bars.size()), sky.Width);
     std::array<QList<qreal>, GnssSystemCount> values;
     std::array<QList<int>, GnssSystemCount> used;
-    for (QList<qreal>& v : values) v.fill(0, bars);
+    std::array<bool, GnssSystemCount> present{};
+    for (const Cn0Bar& b : sky.Bars)
+        if (b.System < GnssSystemCount) present[b.System] = true;
+    for (int s = 0; s < GnssSystemCount; ++s)
+        if (present[s] || s == SystemGps) values[s].fill(0, bars);
     QStringList categories;
     for (int i = 0; i < bars; ++i) {
         const Cn0Bar& b = sky.Bars[static_cast<size_t>(i)];
@@ -355,6 +359,17 @@ void ViewWidgets::ShowBars(const SkyView& sky) {
     }
     for (size_t s = 0; s < cn0Sets_.size(); ++s) {
         QBarSet* set = cn0Sets_[s];
+        // Only the systems in the sky stack their sets (GPS's always stays): every set the
+        // chart holds has a bar item for every category.
+        const bool shown = s == SystemGps || present[s];
+        if (shown != cn0Series_->barSets().contains(set)) {
+            if (shown) {
+                cn0Series_->append(set);
+            } else {
+                cn0Series_->take(set);
+                set->setParent(cn0Series_);  // kept for the system's return
+            }
+        }
         if (set->count() > 0) set->remove(0, set->count());
         set->append(values[s]);
         set->deselectAllBars();
