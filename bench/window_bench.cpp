@@ -19,18 +19,20 @@ namespace {
 
 using namespace vantora;
 
+RecordingMessageBoxSink boxes;
+// Made by the first benchmark; main destroys it while the application still exists.
+std::unique_ptr<TfmTop> window;
+
 TfmTop& Window() {
-    static RecordingMessageBoxSink boxes;
-    static std::unique_ptr<TfmTop> window = [] {
-        auto w =
+    if (!window) {
+        window =
             std::make_unique<TfmTop>("/nonexistent/vantora-bench.INI", std::vector<std::string>{}, boxes);
-        w->show();
+        window->show();
         // The View page without a port: the receive thread idles, the controls are shown.
-        w->Pages()->setCurrentIndex(TfmTop::tsView);
-        w->View().ToggleExpand();
+        window->Pages()->setCurrentIndex(TfmTop::tsView);
+        window->View().ToggleExpand();
         QCoreApplication::processEvents();
-        return w;
-    }();
+    }
     return *window;
 }
 
@@ -154,5 +156,6 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    window.reset();
     return 0;
 }
