@@ -17,7 +17,8 @@ ViewPage::ViewPage(WindowShared& shared)
     : chSat(new TChartView(this)),
       chCn0(new TChartView(this)),
       lbTime(Label(this, "lbTime", "/  /")),
-      lbFix(Label(this, "lbFix", "No Fix")) {
+      lbFix(Label(this, "lbFix", "No Fix")),
+      lbSkyLegend(Label(this, "lbSkyLegend", "")) {
     setObjectName("tsView");
     chSat->setObjectName("chSat");
     chSat->setMinimumSize(169, 169);
@@ -44,6 +45,18 @@ ViewPage::ViewPage(WindowShared& shared)
     lbFixNo = ReadOnly(this, "lbFixNo", "FIX", info, 3, 0, 60);
     lpdop = ReadOnly(this, "lpdop", "PDOP", info, 4, 0, 60);
     lhdop = ReadOnly(this, "lhdop", "HDOP", info, 5, 0, 60);
+    // Under the DOPs, where the collapsed page has room to spare: the sky keeps its size.
+    QFont small = lbSkyLegend->font();
+    small.setPixelSize(10);
+    small.setBold(true);
+    lbSkyLegend->setFont(small);
+    lbSkyLegend->setTextFormat(Qt::RichText);
+    lbSkyLegend->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // The names flow in the room the fields leave; they never make the page larger.
+    lbSkyLegend->setWordWrap(true);
+    lbSkyLegend->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    lbSkyLegend->setVisible(false);
+    info->addWidget(lbSkyLegend, 6, 0, 1, 2);
     info->setColumnMinimumWidth(0, 34);
     info->setRowStretch(6, 1);
 

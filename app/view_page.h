@@ -39,6 +39,7 @@ public:
     TChartView* const chCn0;
     QLabel* const lbTime;
     QLabel* const lbFix;
+    QLabel* const lbSkyLegend;  // the constellations' names in their colours; hidden for one
     QLineEdit* lbLat = nullptr;
     QLineEdit* lbLong = nullptr;
     QLineEdit* lbHigh = nullptr;

@@ -2,7 +2,6 @@
 
 #include <QAbstractButton>
 #include <QBarCategoryAxis>
-#include <QBarSeries>
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
@@ -14,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScatterSeries>
+#include <QStackedBarSeries>
 #include <QTableWidget>
 #include <QValueAxis>
 #include <algorithm>
@@ -71,15 +71,21 @@ void MountChart(QChartView* view, QChart* chart) {
     view->setBackgroundBrush(PlotGround);
 }
 
-QScatterSeries* NewPointSeries(QChart* chart, const char* objectName, const char* name,
-                               QScatterSeries::MarkerShape shape, qreal size, Rgb color) {
+// A system's used or unused satellites; GPS's series keep their names.
+QScatterSeries* NewPointSeries(QChart* chart, int system, bool used) {
+    const bool gps = system == SystemGps;
+    const QString letter = gps ? QString() : QString(QLatin1Char(GnssSystemLetter(system)));
     auto* series = new QScatterSeries(chart);
-    series->setObjectName(objectName);
-    series->setName(name);
-    series->setMarkerShape(shape);
-    series->setMarkerSize(size);
-    series->setColor(ToColor(color));
-    series->setBorderColor(ToColor(color));
+    series->setObjectName((used ? "SatSeries" : "Series1") + letter);
+    series->setName(gps ? (used ? "SatSeries" : "Unfixies")
+                        : QString::fromLatin1(GnssSystemName(system)) + (used ? " used" : " unused"));
+    series->setMarkerShape(used ? QScatterSeries::MarkerShapeCircle : QScatterSeries::MarkerShapeTriangle);
+    // Another system's unused triangle is a little larger, so that its outline shows.
+    series->setMarkerSize(used ? 10 : gps ? 6 : 8);
+    series->setColor(ToColor(SatelliteFill(system, used)));
+    QPen border(ToColor(PointOutline(system, used)));
+    border.setWidthF(used || gps ? 1.0 : 2.0);
+    series->setPen(border);
     return series;
 }
 
@@ -139,13 +145,12 @@ void ViewWidgets::BuildSkyPlot() {
     innerCircle_->setObjectName("InnerCircleSeries");
     for (QLineSeries* s : {outerCircle_, innerCircle_}) s->setPen(circlePen);
 
-    unusedSeries_ =
-        NewPointSeries(sky_, "Series1", "Unfixies", QScatterSeries::MarkerShapeTriangle, 6, UnusedWhite);
-    satSeries_ =
-        NewPointSeries(sky_, "SatSeries", "SatSeries", QScatterSeries::MarkerShapeCircle, 10, UsedGreen);
-
-    for (QXYSeries* s :
-         std::initializer_list<QXYSeries*>{outerCircle_, innerCircle_, unusedSeries_, satSeries_}) {
+    // Drawn in this order: the circles, every unused satellite, then the used ones on top.
+    std::vector<QXYSeries*> series{outerCircle_, innerCircle_};
+    for (bool used : {false, true})
+        for (int s = 0; s < GnssSystemCount; ++s)
+            series.push_back(Layer(s, used).Series = NewPointSeries(sky_, s, used));
+    for (QXYSeries* s : series) {
         sky_->addSeries(s);
         s->attachAxis(ax);
         s->attachAxis(ay);
@@ -155,8 +160,8 @@ void ViewWidgets::BuildSkyPlot() {
     SquarePlotArea();
     page_.chSat->installEventFilter(new ResizeWatcher(page_.chSat, [this] { SquarePlotArea(); }));
     QObject::connect(sky_, &QChart::plotAreaChanged, sky_, [this] {
-        PlaceLabels(usedLabels_, satSeries_);
-        PlaceLabels(unusedLabels_, unusedSeries_);
+        for (auto& system : layers_)
+            for (PointLayer& layer : system) PlaceLabels(layer.Labels, layer.Series);
     });
 }
 
@@ -169,21 +174,28 @@ void ViewWidgets::SquarePlotArea() {
 void ViewWidgets::BuildCn0Chart() {
     cn0_ = NewPlotChart();
 
-    cn0Series_ = new QBarSeries(cn0_);
+    cn0Series_ = new QStackedBarSeries(cn0_);
     cn0Series_->setObjectName("CN0Series");
     cn0Series_->setBarWidth(0.35);
     cn0Series_->setLabelsVisible(true);
     cn0Series_->setLabelsPosition(QAbstractBarSeries::LabelsInsideEnd);
-    cn0Set_ = new QBarSet("C/N0", cn0Series_);
-    // Unused satellites white, used ones drawn as "selected" bars in green.
-    cn0Set_->setColor(ToColor(UnusedWhite));
-    cn0Set_->setBorderColor(ToColor(UnusedWhite));
-    cn0Set_->setSelectedColor(ToColor(UsedGreen));
-    cn0Set_->setLabelColor(QColor(0x20, 0x20, 0x20));
     QFont small = page_.chCn0->font();
     small.setPixelSize(8);
-    cn0Set_->setLabelFont(small);
-    cn0Series_->append(cn0Set_);
+    for (int s = 0; s < GnssSystemCount; ++s) {
+        // Used satellites are the set's "selected" bars.
+        const bool gps = s == SystemGps;
+        auto* set =
+            new QBarSet(gps ? QStringLiteral("C/N0") : QString::fromLatin1(GnssSystemName(s)), cn0Series_);
+        set->setColor(ToColor(SatelliteFill(s, false)));
+        QPen border(ToColor(BarOutline(s)));
+        border.setWidthF(gps ? 1.0 : 2.0);
+        set->setPen(border);
+        set->setSelectedColor(ToColor(SatelliteFill(s, true)));
+        set->setLabelColor(QColor(0x20, 0x20, 0x20));
+        set->setLabelFont(small);
+        if (gps) cn0Series_->append(set);  // the others join when their system is in the sky
+        cn0Sets_[static_cast<size_t>(s)] = set;
+    }
     cn0_->addSeries(cn0Series_);
 
     cn0Axis_ = new QBarCategoryAxis(cn0_);
@@ -209,7 +221,8 @@ void ViewWidgets::BuildCn0Chart() {
 }
 
 void ViewWidgets::ClearCn0() {
-    if (cn0Set_->count() > 0) cn0Set_->remove(0, cn0Set_->count());
+    for (QBarSet* set : cn0Sets_)
+        if (set->count() > 0) set->remove(0, set->count());
     QStringList blanks;
     for (int i = 0; i < channelCount_; ++i) blanks << QString(i + 1, QLatin1Char(' '));
     cn0Axis_->setCategories(blanks);
@@ -263,13 +276,14 @@ void ViewWidgets::PlaceLabels(PointLabels& labels, QScatterSeries* series) {
 
 QStringList ViewWidgets::UsedLabels() const {
     QStringList out;
-    for (int i = 0; i < usedLabels_.Used; ++i) out << usedLabels_.Items[static_cast<size_t>(i)]->text();
+    const PointLabels& labels = Layer(SystemGps, true).Labels;
+    for (int i = 0; i < labels.Used; ++i) out << labels.Items[static_cast<size_t>(i)]->text();
     return out;
 }
 
-void ViewWidgets::ShowFix(const NavRecord& rec) {
+void ViewWidgets::ShowFix(const NavRecord& rec, const GnssSky* skySnapshot) {
     ++fixes_;
-    const FixTexts t = FormatFix(rec);
+    const FixTexts t = FormatFix(rec, skySnapshot);
     page_.lbTime->setText(ToQ(t.Time));
     if (t.Fix) {
         page_.lbFix->setText(ToQ(t.Fix->first));
@@ -287,41 +301,91 @@ void ViewWidgets::ShowFix(const NavRecord& rec) {
     page_.leSpeed->setText(ToQ(t.Speed));
     page_.leDir->setText(ToQ(t.Course));
 
-    const SkyView sky = ComputeSkyView(rec);
-    usedPoints_.clear();
-    unusedPoints_.clear();
-    QStringList usedTexts, unusedTexts;
+    const SkyView sky = ComputeSkyView(rec, skySnapshot, channelCount_);
+    for (auto& system : layers_)
+        for (PointLayer& layer : system) layer.Points.clear(), layer.Texts.clear();
     for (const SkyPoint& p : sky.Points) {
-        (p.Used ? usedPoints_ : unusedPoints_) << QPointF(p.X, p.Y);
-        (p.Used ? usedTexts : unusedTexts) << QString::number(p.Number);
+        if (p.System >= GnssSystemCount) continue;
+        PointLayer& layer = Layer(p.System, p.Used);
+        layer.Points << QPointF(p.X, p.Y);
+        layer.Texts << ToQ(p.Label);
     }
-    satSeries_->replace(usedPoints_);
-    unusedSeries_->replace(unusedPoints_);
-    SetPointLabels(usedLabels_, satSeries_, usedTexts, Qt::white);
-    SetPointLabels(unusedLabels_, unusedSeries_, unusedTexts, Maroon);
+    for (auto& system : layers_) {
+        for (bool used : {false, true}) {
+            PointLayer& layer = system[used];
+            // Most systems are absent most of the time: leave their empty series alone.
+            if (layer.Points.isEmpty() && layer.Series->count() == 0) continue;
+            layer.Series->replace(layer.Points);
+            SetPointLabels(layer.Labels, layer.Series, layer.Texts, used ? QColor(Qt::white) : Maroon);
+        }
+    }
+    ShowBars(sky);
+    ShowLegend(sky.Legend);
+}
 
-    // The bar chart is channel-count bars wide; bars past that width are not drawn.
-    const int bars = std::min(static_cast<int>(sky.Bars.size()), channelCount_);
-    QList<qreal> values;
-    QList<int> used;
+void ViewWidgets::ShowBars(const SkyView& sky) {
+    // Bars past the chart's width are not drawn.
+    const int bars = std::min(static_cast<int>(sky.Bars.size()), sky.Width);
+    std::array<QList<qreal>, GnssSystemCount> values;
+    std::array<QList<int>, GnssSystemCount> used;
+    std::array<bool, GnssSystemCount> present{};
+    for (const Cn0Bar& b : sky.Bars)
+        if (b.System < GnssSystemCount) present[b.System] = true;
+    for (int s = 0; s < GnssSystemCount; ++s)
+        if (present[s] || s == SystemGps) values[s].fill(0, bars);
     QStringList categories;
     for (int i = 0; i < bars; ++i) {
         const Cn0Bar& b = sky.Bars[static_cast<size_t>(i)];
-        values << b.Value;
-        if (b.Used) used << i;
-        QString label = QString::number(b.Number);
+        if (b.System < GnssSystemCount) {
+            values[b.System][i] = b.Value;
+            if (b.Used) used[b.System] << i;
+        }
+        QString label = ToQ(b.Label);
         while (categories.contains(label)) label += QLatin1Char(' ');  // axis labels must differ
         categories << label;
     }
-    for (int i = bars; i < channelCount_; ++i) categories << QString(i + 1, QLatin1Char(' '));
+    for (int i = bars; i < sky.Width; ++i) categories << QString(i + 1, QLatin1Char(' '));
     if (categories != categories_) {
         cn0Axis_->setCategories(categories);
         categories_ = categories;
     }
-    if (cn0Set_->count() > 0) cn0Set_->remove(0, cn0Set_->count());
-    cn0Set_->append(values);
-    cn0Set_->deselectAllBars();
-    if (!used.isEmpty()) cn0Set_->selectBars(used);
+    // More bars than the widest channel chart leave no room for numbers across: the values go
+    // (the bars' heights show them) and the names stand upright.
+    const bool crowded = sky.Width > 16;
+    if (crowded != crowded_) {
+        crowded_ = crowded;
+        cn0Series_->setLabelsVisible(!crowded);
+        cn0Axis_->setLabelsAngle(crowded ? -90 : 0);
+    }
+    for (size_t s = 0; s < cn0Sets_.size(); ++s) {
+        QBarSet* set = cn0Sets_[s];
+        // Only the systems in the sky stack their sets (GPS's always stays): every set the
+        // chart holds has a bar item for every category.
+        const bool shown = s == SystemGps || present[s];
+        if (shown != cn0Series_->barSets().contains(set)) {
+            if (shown) {
+                cn0Series_->append(set);
+            } else {
+                cn0Series_->take(set);
+                set->setParent(cn0Series_);  // kept for the system's return
+            }
+        }
+        if (set->count() > 0) set->remove(0, set->count());
+        set->append(values[s]);
+        set->deselectAllBars();
+        if (!used[s].isEmpty()) set->selectBars(used[s]);
+    }
+}
+
+void ViewWidgets::ShowLegend(const std::vector<LegendEntry>& legend) {
+    QStringList lines;
+    for (const LegendEntry& e : legend)
+        lines << QString("<span style=\"color:%1\">%2</span>").arg(ToColor(e.Color).name(), ToQ(e.Name));
+    const QString text = lines.join("&nbsp; ");
+    if (text == legendText_) return;
+    legendText_ = text;
+    page_.lbSkyLegend->setText(text);
+    page_.lbSkyLegend->setVisible(!legend.empty());
 }
 
 void ViewWidgets::ShowMessage(const std::string& text) {

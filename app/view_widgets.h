@@ -8,6 +8,7 @@
 #include <QPointF>
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -17,7 +18,6 @@
 #include "view/view_display.h"
 
 class QBarCategoryAxis;
-class QBarSeries;
 class QBarSet;
 class QChart;
 class QChartView;
@@ -27,6 +27,7 @@ class QLineEdit;
 class QLineSeries;
 class QPlainTextEdit;
 class QScatterSeries;
+class QStackedBarSeries;
 class QTableWidget;
 class QValueAxis;
 class QWidget;
@@ -61,7 +62,7 @@ public:
 
     // ViewDisplay
     void ShowMessage(const std::string& text) override;
-    void ShowFix(const NavRecord& snapshot) override;
+    void ShowFix(const NavRecord& snapshot, const GnssSky* sky) override;
     void ShowErrorCount(int errors) override;
     void SetMeasurementVisible(bool visible) override;
     void ShowMeasurementGrid(const NavRecord& snapshot) override;
@@ -86,12 +87,12 @@ public:
     // its reply. A name no page has is a fault of the program: it throws std::logic_error.
     void ShowTexts(const ControlTexts& texts);
 
-    // What the plot shows, for tests and tools.
-    QScatterSeries* SatSeries() const { return satSeries_; }
-    QScatterSeries* UnusedSeries() const { return unusedSeries_; }
-    QBarSet* Cn0Set() const { return cn0Set_; }
+    // What the plot shows, for tests and tools: GPS's points and bars.
+    QScatterSeries* SatSeries() const { return Layer(SystemGps, true).Series; }
+    QScatterSeries* UnusedSeries() const { return Layer(SystemGps, false).Series; }
+    QBarSet* Cn0Set() const { return cn0Sets_[SystemGps]; }
     QBarCategoryAxis* Cn0Axis() const { return cn0Axis_; }
-    // Labels of the used points, in point order.
+    // Labels of GPS's used points, in point order.
     QStringList UsedLabels() const;
     uint32_t FixesShown() const { return fixes_; }
 
@@ -100,6 +101,17 @@ private:
         std::vector<QGraphicsSimpleTextItem*> Items;
         int Used = 0;
     };
+    // One system's used or unused satellites: a scatter series with its labels.
+    struct PointLayer {
+        QScatterSeries* Series = nullptr;
+        PointLabels Labels;
+        QList<QPointF> Points;
+        QStringList Texts;
+    };
+    PointLayer& Layer(int system, bool used) { return layers_[static_cast<size_t>(system)][used]; }
+    const PointLayer& Layer(int system, bool used) const {
+        return layers_[static_cast<size_t>(system)][used];
+    }
     void BuildSkyPlot();
     void BuildCn0Chart();
     void ClearCn0();
@@ -108,6 +120,8 @@ private:
     void SquarePlotArea();
     void SetPointLabels(PointLabels& labels, QScatterSeries* series, const QStringList& texts,
                         const QColor& color);
+    void ShowBars(const SkyView& sky);
+    void ShowLegend(const std::vector<LegendEntry>& legend);
     void PlaceLabels(PointLabels& labels, QScatterSeries* series);
     QLineEdit* TextField(const std::string& name) const;
 
@@ -120,19 +134,20 @@ private:
     TBinary* binary_ = nullptr;
 
     QChart* sky_ = nullptr;
-    QScatterSeries* satSeries_ = nullptr;
-    QScatterSeries* unusedSeries_ = nullptr;
     QLineSeries* innerCircle_ = nullptr;
     QLineSeries* outerCircle_ = nullptr;
-    PointLabels usedLabels_, unusedLabels_;
-    QList<QPointF> usedPoints_, unusedPoints_;
+    std::array<std::array<PointLayer, 2>, GnssSystemCount> layers_;  // [system][used]
+    QString legendText_;
 
     QChart* cn0_ = nullptr;
-    QBarSeries* cn0Series_ = nullptr;
-    QBarSet* cn0Set_ = nullptr;
+    // One bar set per system, stacked: each bar has a value in its own system's set only,
+    // so that it takes that system's colours (used bars are the set's selected ones).
+    QStackedBarSeries* cn0Series_ = nullptr;
+    std::array<QBarSet*, GnssSystemCount> cn0Sets_{};
     QBarCategoryAxis* cn0Axis_ = nullptr;
     QValueAxis* cn0Values_ = nullptr;
     QStringList categories_;
+    bool crowded_ = false;
 
     int channelCount_ = 12;
     bool expanded_ = false;

@@ -1,5 +1,6 @@
 // Window-thread cost of the live view's two frequent displays: one ShowFix with 16
-// satellites in view, and one memo line with the memo at its 5000-line limit.
+// satellites in view (and with a sky of 40 satellites of four constellations), and one memo
+// line with the memo at its 5000-line limit.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -12,23 +13,26 @@
 #include "app/top_window.h"
 #include "app/view_page.h"
 #include "app/view_widgets.h"
+#include "protocol/gnss_sky.h"
 
 namespace {
 
 using namespace vantora;
 
+RecordingMessageBoxSink boxes;
+// Made by the first benchmark; main destroys it while the application still exists.
+std::unique_ptr<TfmTop> window;
+
 TfmTop& Window() {
-    static RecordingMessageBoxSink boxes;
-    static std::unique_ptr<TfmTop> window = [] {
-        auto w =
+    if (!window) {
+        window =
             std::make_unique<TfmTop>("/nonexistent/vantora-bench.INI", std::vector<std::string>{}, boxes);
-        w->show();
+        window->show();
         // The View page without a port: the receive thread idles, the controls are shown.
-        w->Pages()->setCurrentIndex(TfmTop::tsView);
-        w->View().ToggleExpand();
+        window->Pages()->setCurrentIndex(TfmTop::tsView);
+        window->View().ToggleExpand();
         QCoreApplication::processEvents();
-        return w;
-    }();
+    }
     return *window;
 }
 
@@ -68,7 +72,7 @@ void BM_ShowFix16Satellites(benchmark::State& state) {
     TfmTop& w = Window();
     NavRecord records[2] = {SixteenSatellites(1), SixteenSatellites(2)};
     int i = 0;
-    for (auto _ : state) w.View().ShowFix(records[i++ & 1]);
+    for (auto _ : state) w.View().ShowFix(records[i++ & 1], nullptr);
     QCoreApplication::processEvents();
 }
 BENCHMARK(BM_ShowFix16Satellites)->Unit(benchmark::kMicrosecond);
@@ -79,11 +83,58 @@ void BM_ShowFix16SatellitesAndPaint(benchmark::State& state) {
     NavRecord records[2] = {SixteenSatellites(1), SixteenSatellites(2)};
     int i = 0;
     for (auto _ : state) {
-        w.View().ShowFix(records[i++ & 1]);
+        w.View().ShowFix(records[i++ & 1], nullptr);
         QCoreApplication::processEvents();
     }
 }
 BENCHMARK(BM_ShowFix16SatellitesAndPaint)->Unit(benchmark::kMicrosecond);
+
+// A multi-constellation receiver's sky: 12 GPS, 10 GLONASS, 10 Galileo and 8 BeiDou satellites.
+GnssSky FortySatellites(int second) {
+    GnssSky sky{};
+    sky.Quality = GgaGps;
+    const int perSystem[] = {12, 10, 10, 8};
+    for (int system = 0; system < 4; ++system) {
+        for (int k = 0; k < perSystem[system]; ++k) {
+            SkySatellite& s = sky.Satellites[sky.Count++];
+            s.System = static_cast<uint8_t>(system);
+            s.Number = static_cast<int16_t>(1 + k * 3 + system);
+            s.Elevation = static_cast<int16_t>((k * 11 + system * 7 + second) % 90);
+            s.Azimuth = static_cast<int16_t>((k * 37 + system * 90 + second * 2) % 360);
+            s.Cn0 = static_cast<int16_t>(25 + (k * 7 + system + second) % 25);
+            s.Used = k % 3 != 2;
+            sky.Used = static_cast<int16_t>(sky.Used + s.Used);
+        }
+    }
+    sky.InView = sky.Count;
+    return sky;
+}
+
+void BM_ShowFix40SatellitesOf4Systems(benchmark::State& state) {
+    TfmTop& w = Window();
+    NavRecord records[2] = {SixteenSatellites(1), SixteenSatellites(2)};
+    GnssSky skies[2] = {FortySatellites(1), FortySatellites(2)};
+    int i = 0;
+    for (auto _ : state) {
+        w.View().ShowFix(records[i & 1], &skies[i & 1]);
+        ++i;
+    }
+    QCoreApplication::processEvents();
+}
+BENCHMARK(BM_ShowFix40SatellitesOf4Systems)->Unit(benchmark::kMicrosecond);
+
+void BM_ShowFix40SatellitesOf4SystemsAndPaint(benchmark::State& state) {
+    TfmTop& w = Window();
+    NavRecord records[2] = {SixteenSatellites(1), SixteenSatellites(2)};
+    GnssSky skies[2] = {FortySatellites(1), FortySatellites(2)};
+    int i = 0;
+    for (auto _ : state) {
+        w.View().ShowFix(records[i & 1], &skies[i & 1]);
+        ++i;
+        QCoreApplication::processEvents();
+    }
+}
+BENCHMARK(BM_ShowFix40SatellitesOf4SystemsAndPaint)->Unit(benchmark::kMicrosecond);
 
 void BM_ShowMessageAt5000Lines(benchmark::State& state) {
     TfmTop& w = Window();
@@ -105,5 +156,6 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    window.reset();
     return 0;
 }

@@ -57,24 +57,67 @@ ProgressTexts Progress(uint32_t mask, uint8_t count) {
 
 }  // namespace
 
-FixTexts FormatFix(const NavRecord& rec) {
+Rgb SystemColor(int system) {
+    static constexpr Rgb colors[GnssSystemCount] = {
+        UsedGreen,           // GPS
+        {0xD6, 0x28, 0x28},  // GLONASS
+        {0x2F, 0x80, 0xE8},  // Galileo
+        {0xC8, 0x78, 0x00},  // BeiDou
+        {0x9B, 0x40, 0xD0},  // QZSS
+        {0x00, 0x9A, 0x9A},  // NavIC
+        {0xB0, 0x30, 0x70},  // SBAS
+    };
+    return system >= 0 && system < GnssSystemCount ? colors[system] : FixGrey;
+}
+
+Rgb SatelliteFill(int system, bool used) {
+    return used ? SystemColor(system) : UnusedWhite;
+}
+
+Rgb PointOutline(int system, bool used) {
+    return used || system != SystemGps ? SystemColor(system) : UnusedWhite;
+}
+
+Rgb BarOutline(int system) {
+    return system == SystemGps ? UnusedWhite : SystemColor(system);
+}
+
+namespace {
+
+bool HasSatellites(const GnssSky* sky) {
+    return sky != nullptr && sky->Count > 0;
+}
+
+Rgb QualityColor(int quality) {
+    if (quality == GgaRtk) return FixRed;
+    return quality == GgaFloat ? FixOrange : FixGreyBlue;
+}
+
+}  // namespace
+
+FixTexts FormatFix(const NavRecord& rec, const GnssSky* sky) {
     FixTexts t;
     t.Time = Format("%d/%d/%d\n%d:%d:%d", rec.Year, rec.Month, rec.Day, rec.Hour, rec.Minute, rec.Second);
-    switch (rec.FixMode) {
-        case ModeNoFix:
-            t.Fix = {{"No fix", FixGrey}};
-            break;
-        case Mode2D:
-            t.Fix = {{"2D", FixGreen}};
-            break;
-        case Mode3D:
-            t.Fix = {{"3D", FixRed}};
-            break;
-        case Mode3DPlus:
-            t.Fix = {{"3D+", FixRed}};
-            break;
-        default:
-            break;  // an unknown mode leaves the label as it is
+    const std::string quality = sky != nullptr ? GgaQualityName(sky->Quality) : "";
+    if (!quality.empty()) {
+        t.Fix = {{quality, QualityColor(sky->Quality)}};
+    } else {
+        switch (rec.FixMode) {
+            case ModeNoFix:
+                t.Fix = {{"No fix", FixGrey}};
+                break;
+            case Mode2D:
+                t.Fix = {{"2D", FixGreen}};
+                break;
+            case Mode3D:
+                t.Fix = {{"3D", FixRed}};
+                break;
+            case Mode3DPlus:
+                t.Fix = {{"3D+", FixRed}};
+                break;
+            default:
+                break;  // an unknown mode leaves the label as it is
+        }
     }
     t.Latitude =
         Format("%9.4f %c", static_cast<double>(rec.Latitude), HemisphereLetter(rec.LatitudeHemisphere));
@@ -83,8 +126,9 @@ FixTexts FormatFix(const NavRecord& rec) {
     t.Altitude = Format("%d", rec.Altitude);
     t.Pdop = Format("%4.1f", static_cast<double>(rec.Dop1));
     t.Hdop = Format("%4.1f", static_cast<double>(rec.Dop2));
-    t.InView = Format("%d", rec.SatellitesInView);
-    t.Used = Format("%d", rec.SatellitesUsed);
+    const bool skyCounts = HasSatellites(sky);
+    t.InView = Format("%d", skyCounts ? sky->InView : rec.SatellitesInView);
+    t.Used = Format("%d", skyCounts ? sky->Used : rec.SatellitesUsed);
     t.Speed = Format("%d", rec.Speed);
     t.Course = Format("N %d", rec.Course);
     return t;
@@ -97,18 +141,44 @@ std::pair<int, int> SkyPosition(int elevation, int azimuth) {
     return {TruncateToInt(std::cos(angle) * radius), TruncateToInt(std::sin(angle) * radius)};
 }
 
-SkyView ComputeSkyView(const NavRecord& rec) {
+namespace {
+
+void AddSatellite(SkyView& view, int system, int number, int elevation, int azimuth, int cn0, bool used) {
+    const auto [x, y] = SkyPosition(elevation, azimuth);
+    const Rgb fill = SatelliteFill(system, used);
+    const std::string label =
+        system == SystemGps ? Format("%d", number) : Format("%c%d", GnssSystemLetter(system), number);
+    const auto s = static_cast<uint8_t>(system);
+    view.Points.push_back({x, y, number, used, s, label, fill, PointOutline(system, used)});
+    view.Bars.push_back({cn0, number, used, s, label, fill, BarOutline(system)});
+}
+
+}  // namespace
+
+SkyView ComputeSkyView(const NavRecord& rec, const GnssSky* sky, int channelCount) {
     SkyView view;
+    if (HasSatellites(sky)) {
+        const int count = std::min<int>(sky->Count, GnssSky::Capacity);
+        unsigned systems = 0;
+        for (int k = 0; k < count; ++k) {
+            const SkySatellite& s = sky->Satellites[k];
+            AddSatellite(view, s.System, s.Number, s.Elevation, s.Azimuth, s.Cn0, s.Used != 0);
+            if (s.System < GnssSystemCount) systems |= 1u << s.System;
+        }
+        if (std::popcount(systems) > 1)
+            for (int s = 0; s < GnssSystemCount; ++s)
+                if (systems & (1u << s)) view.Legend.push_back({GnssSystemName(s), SystemColor(s)});
+        view.Width = std::max(channelCount, static_cast<int>(view.Bars.size()));
+        return view;
+    }
     const int count = std::clamp(rec.SatellitesInView, 0, static_cast<int32_t>(std::size(rec.InView)));
     for (int k = 0; k < count; ++k) {
         const int n = rec.InView[k];
         if (n < 1 || n > static_cast<int>(std::size(rec.Satellites))) continue;
         const SatelliteEntry& s = rec.Satellites[n - 1];
-        const auto [x, y] = SkyPosition(s.Elevation, s.Azimuth);
-        const bool used = s.Used != 0;
-        view.Points.push_back({x, y, n, used});
-        view.Bars.push_back({s.Cn0, n, used});
+        AddSatellite(view, SystemGps, n, s.Elevation, s.Azimuth, s.Cn0, s.Used != 0);
     }
+    view.Width = channelCount;  // the receiver's channels; satellites beyond them get no bar
     return view;
 }
 

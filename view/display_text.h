@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "protocol/binary.h"
+#include "protocol/gnss_sky.h"
 #include "protocol/nav_record.h"
 
 namespace vantora {
@@ -26,6 +27,14 @@ constexpr Rgb FixRed{0xFF, 0x00, 0x00};
 constexpr Rgb UsedGreen{0x00, 0x80, 0x00};
 constexpr Rgb UnusedWhite{0xFF, 0xFF, 0xFF};
 constexpr Rgb CircleYellow{0xFF, 0xFF, 0x80};  // colour value 8454143
+// GGA's states beyond the fix modes: RTK is as good as 3D; a float solution is on its way
+// there; dead reckoning and simulation are no satellite fix at all.
+constexpr Rgb FixOrange{0xFF, 0x8C, 0x00};
+constexpr Rgb FixGreyBlue{0x60, 0x78, 0x98};
+
+// Each constellation's colour in the sky plot, the bars and the legend. GPS keeps the
+// plot's green; the others are mid-tones that read on the plot's slate and on the page.
+Rgb SystemColor(int system);
 
 // The text fields of the View page for one snapshot.
 struct FixTexts {
@@ -41,25 +50,49 @@ struct FixTexts {
     std::string Speed;     // leSpeed
     std::string Course;    // leDir: "N %d"
 };
-FixTexts FormatFix(const NavRecord& rec);
+// sky: the NMEA side's sky beside the record, null for a binary snapshot. GGA's own states
+// (RTK, Float, DR, Sim) name the fix; a sky that holds satellites gives the counts.
+FixTexts FormatFix(const NavRecord& rec, const GnssSky* sky);
 
+// Markers: a used satellite is a circle filled in its system's colour; an unused one is a
+// white triangle outlined in its system's colour. Bars: filled likewise, outlined in the
+// system's colour. GPS keeps the plot's look: white triangles and white bar outlines.
+// Labels are the number, after the system's letter but for GPS.
+Rgb SatelliteFill(int system, bool used);
+Rgb PointOutline(int system, bool used);
+Rgb BarOutline(int system);
 struct SkyPoint {
     int X, Y;        // sky-plot coordinates: north up, east right, zenith at the centre
-    int Number;      // satellite number, the point's label
-    bool Used;       // green circle in SatSeries when used, white triangle in Series1 otherwise
+    int Number;      // satellite number as its system numbers it
+    bool Used;       // a circle in the system's used series, else a triangle in its unused one
+    uint8_t System;  // GnssSystem
+    std::string Label;
+    Rgb Fill, Outline;
 };
 struct Cn0Bar {
-    int Value;       // C/N0
-    int Number;      // label
-    bool Used;       // green when used, white otherwise
+    int Value;  // C/N0
+    int Number;
+    bool Used;
+    uint8_t System;
+    std::string Label;
+    Rgb Fill, Outline;
+};
+struct LegendEntry {
+    std::string Name;  // GnssSystemName
+    Rgb Color;
+    bool operator==(const LegendEntry&) const = default;
 };
 struct SkyView {
     std::vector<SkyPoint> Points;
-    std::vector<Cn0Bar> Bars;  // in in-view order
+    std::vector<Cn0Bar> Bars;         // in report order
+    int Width = 0;                    // bars across the C/N0 chart
+    std::vector<LegendEntry> Legend;  // empty unless the sky holds more than one system
 };
 // (elevation, azimuth) to the plot point, with the plot's own truncation.
 std::pair<int, int> SkyPosition(int elevation, int azimuth);
-SkyView ComputeSkyView(const NavRecord& rec);
+// A sky with satellites draws every constellation in report order, with a bar for each;
+// otherwise the record's in-view list, at most channelCount bars wide.
+SkyView ComputeSkyView(const NavRecord& rec, const GnssSky* sky, int channelCount);
 
 // The status bar's word on the link: the receiver's device went away, or came back.
 std::string LinkStateText(bool present, const std::string& device);

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "protocol/gnss_sky.h"
 #include "protocol/nav_record.h"
 #include "protocol/reply_display.h"
 
@@ -13,7 +14,9 @@ class ViewDisplay : public ReplyDisplay {
 public:
     // One complete sentence or frame for the memo (and the activity mark).
     virtual void ShowMessage(const std::string& text) = 0;
-    virtual void ShowFix(const NavRecord& snapshot) = 0;
+    // sky: the NMEA side's sky of every constellation, taken with the record; null for a
+    // snapshot of the binary blocks, which fill the record only.
+    virtual void ShowFix(const NavRecord& snapshot, const GnssSky* sky) = 0;
     virtual void ShowErrorCount(int errors) = 0;
     // lbClkOff and sgMeas: shown for binary output, hidden for NMEA.
     virtual void SetMeasurementVisible(bool visible) = 0;
@@ -33,7 +36,7 @@ public:
 class NullViewDisplay : public NullReplies<ViewDisplay> {
 public:
     void ShowMessage(const std::string&) override {}
-    void ShowFix(const NavRecord&) override {}
+    void ShowFix(const NavRecord&, const GnssSky*) override {}
     void ShowErrorCount(int) override {}
     void SetMeasurementVisible(bool) override {}
     void ShowMeasurementGrid(const NavRecord&) override {}

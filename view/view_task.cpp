@@ -192,16 +192,17 @@ void TViewTask::Pass() {
     if (nmea_.Record().Updated) {
         nmea_.Record().Updated = 0;
         displayRecord_ = nmea_.Record();
+        displaySky_ = nmea_.Sky();
         Show([&] {
             display_.SetMeasurementVisible(false);
-            display_.ShowFix(displayRecord_);
+            display_.ShowFix(displayRecord_, &displaySky_);
         });
     } else if (binary_.Record().Updated) {
         binary_.Record().Updated = 0;
         displayRecord_ = binary_.Record();
         Show([&] {
             display_.SetMeasurementVisible(true);
-            display_.ShowFix(displayRecord_);
+            display_.ShowFix(displayRecord_, nullptr);
             display_.ShowMeasurementGrid(displayRecord_);
         });
     }

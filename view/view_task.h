@@ -116,6 +116,7 @@ private:
     TBinary binary_;
     TStreamSplitter splitter_;
     NavRecord displayRecord_{};
+    GnssSky displaySky_{};  // taken with an NMEA record
     std::string sentenceText_;
     int64_t lastErrorDisplay_ = 0;
     bool linkLost_ = false;

@@ -19,7 +19,9 @@ using namespace std::chrono_literals;
 class Recorder : public NullViewDisplay, public Guarded {
 public:
     void ShowMessage(const std::string& text) override { Add([&] { messages.push_back(text); }); }
-    void ShowFix(const NavRecord& r) override { Add([&] { fixes.push_back(r); }); }
+    void ShowFix(const NavRecord& r, const GnssSky* sky) override {
+        Add([&] { fixes.push_back(r), skies.push_back(sky != nullptr); });
+    }
     void ShowErrorCount(int) override { Add([&] { ++errorDisplays; }); }
     void SetMeasurementVisible(bool v) override { Add([&] { visibility.push_back(v); }); }
     void ShowMeasurementGrid(const NavRecord&) override { Add([&] { ++grids; }); }
@@ -27,6 +29,7 @@ public:
 
     std::vector<std::string> messages;
     std::vector<NavRecord> fixes;
+    std::vector<bool> skies;  // whether each fix came with the NMEA side's sky
     std::vector<bool> visibility;
     std::vector<uint8_t> acks;
     int errorDisplays = 0;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdio>
 #include <memory>
 
 namespace vantora {
@@ -28,7 +29,7 @@ TEST(SkyPlot, PointsTruncateAndTheInViewListIsBounded) {
     for (int k = 0; k < 16; ++k)
         rec.InView[k] = 20 + k, rec.Satellites[19 + k] = {0, 45, 45, 30 + k, k % 3 == 0, 0};
     rec.SatellitesInView = 10;
-    const SkyView v = ComputeSkyView(rec);
+    const SkyView v = ComputeSkyView(rec, nullptr, 12);
     std::string order;  // "+" marks a used satellite: green bar and green circle
     for (size_t k = 0; k < v.Bars.size(); ++k)
         order += std::to_string(v.Bars[k].Number) + (v.Bars[k].Used ? "+/" : "/") +
@@ -38,8 +39,56 @@ TEST(SkyPlot, PointsTruncateAndTheInViewListIsBounded) {
     rec.InView[1] = 65;  // outside the satellite table: skipped like the empty slots
     for (int count : {1000, -3}) {
         rec.SatellitesInView = count;
-        EXPECT_EQ(ComputeSkyView(rec).Points.size(), count > 0 ? 15u : 0u) << count;
+        EXPECT_EQ(ComputeSkyView(rec, nullptr, 12).Points.size(), count > 0 ? 15u : 0u) << count;
     }
+}
+
+std::string Hex(Rgb c) {
+    char s[8];
+    std::snprintf(s, sizeof s, "%02X%02X%02X", c.R, c.G, c.B);
+    return s;
+}
+// Points, then bars, width and legend: "label+(used)@x,y fill/outline".
+std::string Describe(const SkyView& v) {
+    std::string s;
+    for (const SkyPoint& p : v.Points)
+        s += p.Label + (p.Used ? "+" : "") + "@" + std::to_string(p.X) + "," + std::to_string(p.Y) + " " +
+             Hex(p.Fill) + "/" + Hex(p.Outline) + " ";
+    s += "|";
+    for (const Cn0Bar& b : v.Bars)
+        s += " " + b.Label + "=" + std::to_string(b.Value) + " " + Hex(b.Fill) + "/" + Hex(b.Outline);
+    s += " | " + std::to_string(v.Width) + " |";
+    for (const LegendEntry& e : v.Legend) s += " " + e.Name + "=" + Hex(e.Color);
+    return s;
+}
+
+// Every constellation in report order, each in its colours; a GPS-only sky draws what the
+// record's in-view list draws; without a sky (binary) the record as always.
+TEST(SkyPlot, ConstellationsColoursAndTheRecordsOwnSky) {
+    NavRecord rec{};
+    rec.SatellitesInView = 3, rec.InView[0] = 7, rec.InView[1] = 30, rec.InView[2] = 2;
+    rec.Satellites[6] = {0, 90, 0, 44, 1, 0}, rec.Satellites[29] = {0, 0, 90, 21, 0, 0};
+    rec.Satellites[1] = {0, 45, 45, 38, 1, 0};
+    GnssSky gps{}, mixed{}, empty{};
+    gps.Count = 3;
+    gps.Satellites[0] = {SystemGps, 0, 1, 0, 7, 90, 0, 44};
+    gps.Satellites[1] = {SystemGps, 0, 0, 0, 30, 0, 90, 21};
+    gps.Satellites[2] = {SystemGps, 0, 1, 0, 2, 45, 45, 38};
+    mixed.Count = 4;
+    mixed.Satellites[0] = {SystemGlonass, 1, 0, 0, 12, 0, 90, 20};
+    mixed.Satellites[1] = {SystemGps, 1, 1, 0, 5, 90, 0, 40};
+    mixed.Satellites[2] = {SystemGalileo, 1, 1, 0, 5, 45, 45, 35};
+    mixed.Satellites[3] = {SystemBeidou, 1, 0, 0, 23, 0, 90, 0};
+    const std::string record = Describe(ComputeSkyView(rec, nullptr, 12));
+    Check({{"binary", record,
+            "7+@0,0 008000/008000 30@90,0 FFFFFF/FFFFFF 2+@31,31 008000/008000 "
+            "| 7=44 008000/FFFFFF 30=21 FFFFFF/FFFFFF 2=38 008000/FFFFFF | 12 |"},
+           {"GPS-only sky", Describe(ComputeSkyView(rec, &gps, 12)), record},
+           {"empty sky", Describe(ComputeSkyView(rec, &empty, 12)), record},
+           {"four systems, wider than the channels", Describe(ComputeSkyView(rec, &mixed, 2)),
+            "R12@90,0 FFFFFF/D62828 5+@0,0 008000/008000 E5+@31,31 2F80E8/2F80E8 C23@90,0 FFFFFF/C87800 "
+            "| R12=20 FFFFFF/D62828 5=40 008000/FFFFFF E5=35 2F80E8/2F80E8 C23=0 FFFFFF/C87800 | 4 |"
+            " GPS=008000 GLONASS=D62828 Galileo=2F80E8 BeiDou=C87800"}});
 }
 
 TEST(FixTexts, FieldsAndFixModes) {
@@ -47,16 +96,37 @@ TEST(FixTexts, FieldsAndFixModes) {
     rec.Year = 2005, rec.Month = 7, rec.Day = 4, rec.Hour = 9, rec.Minute = 5, rec.FixMode = 7;
     rec.Latitude = 2503.1234f, rec.LatitudeHemisphere = 'N', rec.Longitude = 12130.5f;
     rec.LongitudeHemisphere = 'E';
-    const FixTexts t = FormatFix(rec);
+    const FixTexts t = FormatFix(rec, nullptr);
     EXPECT_EQ(t.Fix, std::nullopt);
     rec.Latitude = 12.5f, rec.LatitudeHemisphere = '\0';  // never filled: a blank, not the text's end
     Check({{"time", t.Time, "2005/7/4\n9:5:0"},
            {"lat", t.Latitude, "2503.1233 N"},
            {"long", t.Longitude, "12130.5000 E"},
-           {"short lat", FormatFix(rec).Latitude, "  12.5000  "}});
+           {"short lat", FormatFix(rec, nullptr).Latitude, "  12.5000  "}});
     const std::pair<std::string, Rgb> modes[] = {
         {"No fix", FixGrey}, {"2D", FixGreen}, {"3D", FixRed}, {"3D+", FixRed}};
-    for (rec.FixMode = 0; rec.FixMode < 4; ++rec.FixMode) EXPECT_EQ(FormatFix(rec).Fix, modes[rec.FixMode]);
+    for (rec.FixMode = 0; rec.FixMode < 4; ++rec.FixMode)
+        EXPECT_EQ(FormatFix(rec, nullptr).Fix, modes[rec.FixMode]);
+    // GGA's own states name the fix; other qualities leave the fix mode's word.
+    GnssSky sky{};
+    rec.FixMode = Mode3D, rec.SatellitesInView = 9, rec.SatellitesUsed = 6;
+    const std::pair<int, std::pair<std::string, Rgb>> qualities[] = {{GgaRtk, {"RTK", FixRed}},
+                                                                     {GgaFloat, {"Float", FixOrange}},
+                                                                     {GgaDeadReckoning, {"DR", FixGreyBlue}},
+                                                                     {GgaSimulation, {"Sim", FixGreyBlue}},
+                                                                     {GgaNone, {"3D", FixRed}},
+                                                                     {GgaGps, {"3D", FixRed}},
+                                                                     {GgaDifferential, {"3D", FixRed}},
+                                                                     {GgaManual, {"3D", FixRed}}};
+    for (const auto& [quality, fix] : qualities) {
+        sky.Quality = static_cast<int8_t>(quality);
+        EXPECT_EQ(FormatFix(rec, &sky).Fix, fix) << quality;
+    }
+    // Counts cover every constellation once the sky holds satellites.
+    const FixTexts empty = FormatFix(rec, &sky);
+    sky.Count = 30, sky.InView = 30, sky.Used = 21;
+    const FixTexts full = FormatFix(rec, &sky);
+    EXPECT_EQ(empty.InView + "/" + empty.Used + " " + full.InView + "/" + full.Used, "9/6 30/21");
     EXPECT_EQ(std::string(ActivityMark(0)) + ActivityMark(1) + ActivityMark(UINT32_MAX), "XOO");
 }
 

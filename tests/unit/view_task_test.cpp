@@ -111,6 +111,7 @@ TEST(ViewTask, BinaryBlocksShowTheGridAfterTheNmeaRecord) {
     ASSERT_TRUE(rig.t.Wait([&] { return d.grids == 1; }));
     d.Read([&] {
         EXPECT_EQ(d.visibility, (std::vector<bool>{false, true}));
+        EXPECT_EQ(d.skies, (std::vector<bool>{true, false}));
         EXPECT_EQ(d.fixes.size(), 2u);
         EXPECT_EQ(d.fixes[1].SatellitesInView, 9);
         return 0;
