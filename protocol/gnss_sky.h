@@ -47,7 +47,7 @@ struct SkySatellite {
     uint8_t System;     // GnssSystem
     uint8_t Signal;     // NMEA 4.10 signal ID of the GSV group that last reported it; 0 when none
     uint8_t Used;       // 1 when a GSA lists it
-    uint8_t Age;        // report cycles since it was last reported (parser bookkeeping)
+    uint8_t Age;        // report cycles begun since it was last reported (parser bookkeeping)
     int16_t Number;     // satellite number as its talker numbers it
     int16_t Elevation;  // degrees
     int16_t Azimuth;    // degrees

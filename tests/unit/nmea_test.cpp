@@ -53,13 +53,13 @@ bool SameRecord(const NavRecord& a, const NavRecord& b) {
 const std::string GgaBody = "GPGGA,123519.000,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,";
 const std::string Gll = Sentence("GPGLL,1,2,3,4,5,6");
 
-// Body of a sentence with the given address, count fields and a counted length (as the length
-// rule counts it, with checksum) of exactly length characters, the padding spread over the fields.
+// Body of a sentence with the given address and count fields that, with "$", "*hh" and CR LF,
+// is exactly length + 2 bytes long; the padding is spread over the fields.
 std::string BodyOfLength(const std::string& address, int fields, int length) {
-    int extra = length - (1 + 6 + 2 * fields + 3);  // "$", the address and comma, fields and commas, "*hh"
+    int extra = length - (1 + static_cast<int>(address.size()) + 2 * fields + 3);  // "$", address, fields with commas, "*hh"
     std::string body = address;
     for (int i = 0; i < fields; ++i) {
-        const int pad = std::min(extra, 20);
+        const int pad = std::min(extra, 30);
         body += "," + std::string(1 + pad, 'X');
         extra -= pad;
     }
@@ -110,15 +110,32 @@ TEST(NmeaRecord, SentencesAndTheRecordTheyLeave) {
                              Sentence("GPGSV,1,1,02,05,11,111,21,07,12,112,22");
     const std::pair<std::string, std::string> rows[] = {
         {"", "2003-2-1 12:35:19 4807.03809N 1131E alt 545 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
-        {gga("123519", "4807.038", "", "1", ""), "2003-2-1 12:35:19 4807.00391N 0E alt 0 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
-        {gga("123519", "4807.03800", "", "1", ""), "2003-2-1 12:35:19 4807.03809N 0E alt 0 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
-        {gga("123519", "48070.5", "01131.5", "1", ""), "2003-2-1 12:35:19 4807N 1131.00049E alt 0 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
-        {gga("010203.456", "", "", "0", "-12.7"), "2003-2-1 1:2:3 0N 0E alt -12 spd 0 crs 0 q5 m0 - dop 0/0/0 used 0 view 0 [ ] used"},
-        // A cut time keeps the previous one
-        {gga("0102", "", "", "2", ""), "2003-2-1 12:35:19 0N 0E alt 0 spd 0 crs 0 q1 m3 - dop 0/0/0 used 0 view 0 [ ] used"},
-        // An unknown quality leaves the fix
-        {gga("123519", "", "", "6", ""), "2003-2-1 12:35:19 0N 0E alt 0 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
-        {rmc("10.8", "054.7", "230394"), "2094-3-23 12:35:19 4807.03809N 1131E alt 545 spd 20 crs 54 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        // Minutes and seconds with any number of decimals, as the numbers they are.
+        {gga("123519", "4807.038", "", "1", ""), "2003-2-1 12:35:19 4807.03809N 0E alt 0 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        {gga("123520.5", "4527.458", "01131.5", "1", ""), "2003-2-1 12:35:20 4527.45801N 1131.5E alt 0 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        {gga("010203.456789", "4807.03800", "01131.12345678", "0", "-12.7"), "2003-2-1 1:2:3 4807.03809N 1131.12341E alt -12 spd 0 crs 0 q5 m0 - dop 0/0/0 used 0 view 0 [ ] used"},
+        // A cut or impossible time keeps the previous one
+        {gga("0102", "", "", "2", "") + gga("246000", "", "", "2", ""), "2003-2-1 12:35:19 0N 0E alt 0 spd 0 crs 0 q1 m3 - dop 0/0/0 used 0 view 0 [ ] used"},
+        // GGA's qualities: RTK fixed and float are differential, dead reckoning and simulation a fix, manual input leaves it
+        {gga("123519", "", "", "0", "") + gga("123519", "", "", "4", ""), "2003-2-1 12:35:19 0N 0E alt 0 spd 0 crs 0 q1 m3 - dop 0/0/0 used 0 view 0 [ ] used"},
+        {gga("123519", "", "", "0", "") + gga("123519", "", "", "5", ""), "2003-2-1 12:35:19 0N 0E alt 0 spd 0 crs 0 q1 m3 - dop 0/0/0 used 0 view 0 [ ] used"},
+        {gga("123519", "", "", "0", "") + gga("123519", "", "", "6", ""), "2003-2-1 12:35:19 0N 0E alt 0 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        {gga("123519", "", "", "0", "") + gga("123519", "", "", "8", ""), "2003-2-1 12:35:19 0N 0E alt 0 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        {gga("123519", "", "", "0", "") + gga("123519", "", "", "7", ""), "2003-2-1 12:35:19 0N 0E alt 0 spd 0 crs 0 q5 m0 - dop 0/0/0 used 0 view 0 [ ] used"},
+        // Any talker; the legal 80-character sentence
+        {"$GPGGA,021613.949,5029.3800,N,10441.0389,W,1,04,12.5,572.4,M,-20.3,M,0.0,0000*7E\r\n", "2003-2-1 2:16:13 5029.37988N 10441.0391W alt 572 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        {"$GNGGA,123519.000,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,*47\n", "2003-2-1 12:35:19 4807.03809N 1131E alt 545 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        // Two-digit years from 1980 to 2079
+        {rmc("10.8", "054.7", "230399"), "1999-3-23 12:35:19 4807.03809N 1131E alt 545 spd 20 crs 54 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        {rmc("10.8", "054.7", "230380") + rmc("", "", "310179"), "2079-1-31 12:35:19 4807.03809N 1131E alt 545 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        // RMC of NMEA 4.10 (13 fields) and 4.11 (14); not valid: no position, time or fix
+        {Sentence("GARMC,101010.25,A,4527.458,S,00730.1,W,10.8,77.52,091202,,,D,V"), "2002-12-9 10:10:10 4527.45801S 730.099976W alt 545 spd 20 crs 77 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        {Sentence("GBRMC,101010.25,V,4527.458,S,00730.1,W,,,091202,,,N,V,C"), "2002-12-9 12:35:19 4807.03809N 1131E alt 545 spd 0 crs 0 q5 m0 - dop 0/0/0 used 0 view 0 [ ] used"},
+        // Without GGA, a valid RMC or GLL gives a fix; GLL (NMEA 2.3: with its mode) position and time
+        {rmc("0", "0", "") + Sentence("GLGLL,4527.458,S,00730.1,W,101010,V,N") + Sentence("GNGLL,4527.458,S,00730.1,W,101010.5,A,D"), "2003-2-1 10:10:10 4527.45801S 730.099976W alt 545 spd 0 crs 0 q1 m3 - dop 0/0/0 used 0 view 0 [ ] used"},
+        {Sentence("GPGLL,4527.458,S,00730.1,W,101010,V"), "2003-2-1 12:35:19 4807.03809N 1131E alt 545 spd 0 crs 0 q5 m0 - dop 0/0/0 used 0 view 0 [ ] used"},
+        // VTG: the km/h field and the true course; ZDA: date and time
+        {Sentence("GNVTG,077.52,T,,M,010.8,N,020.9,K,A") + Sentence("GQZDA,201530.00,04,07,2002,00,00"), "2002-7-4 20:15:30 4807.03809N 1131E alt 545 spd 20 crs 77 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
         // An empty date keeps the previous one
         {rmc("", "", ""), "2003-2-1 12:35:19 4807.03809N 1131E alt 545 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
         // 65 counts but marks nothing.
@@ -174,17 +191,17 @@ TEST(NmeaStream, SentenceOutcomes) {
         {"lower-case checksum digits, back to back", "$GPGLL,8,2,3,4,5,6*5e\r\n" + good + Sentence("PQLN,41,72"),
          {1, 1, LoadAck}, 0, true},
         {"GGA one field fewer", Sentence(GgaBody.substr(0, GgaBody.size() - 1)), {}, 1, true},
-        {"talker GN", Sentence("GN" + GgaBody.substr(2)), {}, 1, false},
-        {"checksum ended by LF", cut + "\n", {}, 1, false},
+        {"talker GN", Sentence("GN" + GgaBody.substr(2)), {1}, 0, true},
+        {"unknown talker", Sentence("II" + GgaBody.substr(2)), {}, 1, false},
+        {"LF alone, with and without checksum", cut + "\n" + "$" + GgaBody + "\n", {1, 1}, 0, true},
+        {"checksum of one digit", cut.substr(0, cut.size() - 1) + "\n", {}, 1, false},
         {"checksum of three digits", cut + "0\r\n", {}, 1, false},
         {"CR without LF", cut + "\r,", {}, 1, false},
-        // A run of 40 characters leaves its last 8 in the token, which is no address; of 37, the last 5.
-        {"40-character address", "$" + q32 + "ABCDEFGH,1,2,3,4,5,6\r\n", {}, 1, false},
-        {"37-character address", "$" + q32 + "GPGLL,1,2,3,4,5,6\r\n", {1}, 0, true},
-        {"80 counted characters", Sentence(BodyOfLength("GPGLL", 6, 80)), {1}, 0, true},
-        {"81 counted characters", Sentence(BodyOfLength("GPGLL", 6, 81)), {}, 1, false},
-        {"81 reached at a field", Sentence(BodyOfLength("GPGLL", 6, 81 + 3)), {}, 1, false},
-        {"80 without checksum", "$" + BodyOfLength("GPGLL", 6, 83) + "\r\n", {1}, 0, true},
+        {"37-character address", "$" + q32 + "GPGLL,1,2,3,4,5,6\r\n", {}, 1, false},
+        {"82 bytes", Sentence(BodyOfLength("GPGLL", 6, 80)), {1}, 0, true},
+        {"255 bytes", Sentence(BodyOfLength("GPZDA", 8, 253)), {1}, 0, true},
+        {"256 bytes", Sentence(BodyOfLength("GPZDA", 8, 254)), {}, 1, false},
+        {"255 bytes without checksum", "$" + BodyOfLength("GPZDA", 8, 256) + "\r\n", {1}, 0, true},
         {"31-character field", Sentence("GPGLL," + std::string(31, 'a') + ",2,3,4,5,6"), {1}, 0, true},
         {"32-character field", Sentence("GPGLL," + std::string(32, 'a') + ",2,3,4,5,6"), {}, 1, false},
         {"last field too long, no checksum",
@@ -198,12 +215,15 @@ TEST(NmeaStream, SentenceOutcomes) {
         // Each kind's field count.
         {"GLL 5 fields", Sentence("GPGLL,1,2,3,4,5"), {}, 1, true},
         {"VTG 8 fields", Sentence("GPVTG,1,2,3,4,5,6,7,8"), {1}, 0, true},
-        {"VTG 9 fields", Sentence("GPVTG,1,2,3,4,5,6,7,8,9"), {}, 1, true},
-        {"ZDA 8 fields", Sentence("GPZDA,1,2,3,4,5,6,7,8"), {1}, 0, true},
-        {"ZDA 7 fields", Sentence("GPZDA,1,2,3,4,5,6,7"), {}, 1, true},
-        {"RMC 11 fields", Sentence("GPRMC,1,2,3,4,5,6,7,8,9,10,11"), {1}, 0, true},
-        {"RMC 12 fields", Sentence("GPRMC,1,2,3,4,5,6,7,8,9,10,11,12"), {1}, 0, true},
+        {"VTG 9 fields", Sentence("GPVTG,1,2,3,4,5,6,7,8,9"), {1}, 0, true},
+        {"VTG 10 fields", Sentence("GPVTG,1,2,3,4,5,6,7,8,9,10"), {}, 1, true},
+        {"GLL 7 fields", Sentence("GPGLL,1,2,3,4,5,6,7"), {1}, 0, true},
+        {"ZDA 6 to 8 fields", Sentence("GPZDA,1,2,3,4,5,6") + Sentence("GPZDA,1,2,3,4,5,6,7,8"), {1, 1}, 0, true},
+        {"ZDA 5 fields", Sentence("GPZDA,1,2,3,4,5"), {}, 1, true},
+        {"ZDA 9 fields", Sentence("GPZDA,1,2,3,4,5,6,7,8,9"), {}, 1, true},
+        {"RMC 11 to 14 fields", Sentence("GPRMC,1,2,3,4,5,6,7,8,9,10,11") + Sentence("GPRMC,1,2,3,4,5,6,7,8,9,10,11,12,13,14"), {1, 1}, 0, true},
         {"RMC 10 fields", Sentence("GPRMC,1,2,3,4,5,6,7,8,9,10"), {}, 1, true},
+        {"RMC 15 fields", Sentence("GPRMC,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15"), {}, 1, true},
         {"GSA mode of two characters", Sentence("GPGSA,AB,3"), {}, 1, true},
         {"GSA empty fix field", Sentence("GPGSA,A,"), {}, 1, true},
     };
