@@ -648,8 +648,8 @@ void TNmea::NewCycle() {
     placed_ = 0;
 }
 
-// Satellites in view: per talker, the most any of its signals' groups announced in this cycle or
-// the last; in use: every system's last GSA.
+// Satellites in view: per talker, the most any of its signals' groups announced in the last three
+// cycles (as long as their satellites stay in the sky); in use: every system's last GSA.
 void TNmea::Recount() {
     int64_t view = 0;
     for (int t = 0; t < Talkers; ++t) {
@@ -657,7 +657,7 @@ void TNmea::Recount() {
         int32_t most = 0;
         for (uint32_t left = signalsSeen_[t]; left != 0; left &= left - 1) {
             const int s = __builtin_ctz(left);
-            if (inViewCycle_[t][s] + 1 < cycle_) continue;
+            if (inViewCycle_[t][s] + 2 < cycle_) continue;  // as long as its satellites stay in the sky
             if (!any || inView_[t][s] > most) most = inView_[t][s];
             any = true;
         }

@@ -321,6 +321,67 @@ TEST(NmeaGsv, HostileNumbersStayInBounds) {
     }
 }
 
+// The sky in one line: systems, in view and used (the sky's, then the record's), GGA's quality,
+// then each satellite as letter, number, elevation/azimuth/C/N0, "u" when used, "s" and its signal.
+std::string SkyDigest(const TNmea& nmea) {
+    const GnssSky& k = nmea.Sky();
+    std::ostringstream s;
+    s << "sys " << int{k.Systems} << " view " << k.InView << '/' << nmea.Record().SatellitesInView << " used "
+      << k.Used << '/' << nmea.Record().SatellitesUsed << " q" << int{k.Quality} << ':';
+    for (int i = 0; i < k.Count; ++i) {
+        const SkySatellite& e = k.Satellites[i];
+        s << ' ' << GnssSystemLetter(e.System) << e.Number << '/' << e.Elevation << '/' << e.Azimuth << '/' << e.Cn0
+          << (e.Used ? "u" : "");
+        if (e.Signal) s << 's' << int{e.Signal};
+    }
+    return s.str();
+}
+
+TEST(NmeaSky, EveryConstellation) {
+    const std::string gsv12 = Sentence("GPGSV,1,1,02,01,10,100,30,02,20,200,40");
+    const std::string gsv1 = Sentence("GPGSV,1,1,01,01,11,101,31");
+    const std::string gsv70 = Sentence("GLGSV,1,1,01,70,50,100,40");
+    const std::pair<std::string, std::string> rows[] = {
+        // NMEA 4.10: GSA per system ID, GSV per talker with its signal; SBAS in GPS's sentences.
+        {Sentence("GNGGA,123519,4807.038,N,01131.000,E,4,08,0.9,545.4,M,46.9,M,,") +
+             Sentence("GNGSA,A,3,05,12,,,,,,,,,,,1.8,0.9,1.5,1") + Sentence("GNGSA,A,3,70,,,,,,,,,,,,1.8,0.9,1.5,2") +
+             Sentence("GPGSV,1,1,03,05,40,083,46,12,17,308,41,40,30,200,35,1") +
+             Sentence("GLGSV,1,1,02,70,50,100,40,71,10,300,30,1"),
+         "sys 67 view 5/5 used 3/3 q4: G5/40/83/46us1 G12/17/308/41us1 S40/30/200/35s1 R70/50/100/40us1 R71/10/300/30s1"},
+        // Two signals of one system: one entry each, the stronger C/N0, in view the most either said.
+        {Sentence("GPGSV,1,1,02,05,40,083,46,12,17,308,41,1") +
+             Sentence("GPGSV,1,1,03,05,40,083,30,12,17,308,44,24,05,010,20,8"),
+         "sys 1 view 3/3 used 0/0 q-1: G5/40/83/46s1 G12/17/308/44s8 G24/5/10/20s8"},
+        // GN's GSAs without system ID, one per system, in a run; each GSA of a system replaces its last.
+        {Sentence("GNGSA,A,3,05,12,,,,,,,,,,,1.8,0.9,1.5") + Sentence("GNGSA,A,3,70,,,,,,,,,,,,1.8,0.9,1.5") +
+             Sentence("GPGSV,1,1,02,05,40,083,46,12,17,308,41") + Sentence("GLGSV,1,1,01,70,50,100,40") +
+             Sentence("GPGSA,A,3,12,,,,,,,,,,,,1.8,0.9,1.5"),
+         "sys 3 view 3/3 used 2/2 q-1: G5/40/83/46 G12/17/308/41u R70/50/100/40u"},
+        // A satellite, or a whole constellation, missing from two cycles drops out.
+        {gsv12 + gsv70 + gsv1 + gsv1, "sys 3 view 2/2 used 0/0 q-1: G1/11/101/31 G2/20/200/40 R70/50/100/40"},
+        {gsv12 + gsv70 + gsv1 + gsv1 + gsv1, "sys 1 view 1/1 used 0/0 q-1: G1/11/101/31"},
+    };
+    for (const auto& [text, want] : rows) {
+        TNmea nmea;
+        for (int r : FeedAll(nmea, text)) EXPECT_EQ(r, SentenceAccepted) << text;
+        EXPECT_EQ(nmea.ErrorCount(), 0) << text;
+        EXPECT_EQ(SkyDigest(nmea), want) << text;
+    }
+    // More satellites than it holds: the first Capacity stay, and the record's GPS table is untouched.
+    TNmea nmea;
+    for (int m = 1; m <= 25; ++m) {
+        std::string body = "GBGSV,25," + std::to_string(m) + ",100";
+        for (int n = 4 * m - 3; n <= 4 * m; ++n) body += "," + std::to_string(n) + ",10,20,30";
+        ASSERT_EQ(Feed(nmea, Sentence(body)).result, SentenceAccepted);
+    }
+    EXPECT_EQ(nmea.Sky().Count, GnssSky::Capacity);
+    EXPECT_EQ(nmea.Sky().Satellites[GnssSky::Capacity - 1].Number, GnssSky::Capacity);
+    EXPECT_EQ(nmea.Record().SatellitesInView, 100);
+    EXPECT_EQ(nmea.Record().Satellites[0].Elevation, 0);
+    nmea.ClearFix();
+    EXPECT_EQ(nmea.Sky().Count, 0);
+}
+
 TEST(NmeaState, ClearFixValues) {
     TNmea nmea;
     FeedAll(nmea, Sentence(GgaBody) + Sentence("GPRMC,1,A,1,N,1,E,10,20,230394,,") +
