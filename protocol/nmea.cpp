@@ -547,8 +547,9 @@ int TNmea::HandleGsv() {
     int32_t block[16];
     for (int i = 0; i < 16; ++i) block[i] = 3 + i < blockFields ? ToInt(Field(3 + i)) : 0;
 
-    if (talker_ == SystemGps) {
-        // GPS's own: the record's table of satellites 1..64 and its in-view list.
+    if (talker_ == SystemGps && signal <= 1) {
+        // GPS's own (of NMEA 4.10's signal groups, L1 C/A's): the record's table of satellites
+        // 1..64 and its in-view list.
         if (number == 1) std::memset(staging_, 0, sizeof staging_);
         // The message number comes from the wire: k may be far outside the staging list.
         int64_t k = (static_cast<int64_t>(number) - 1) * 4;
