@@ -36,17 +36,21 @@ int HexDigit(char c) {
 int32_t ToIntSlow(std::string_view f);
 
 inline int32_t ToInt(std::string_view f) {
-    // Most fields are a few plain digits.
+    // Most fields are two or three plain digits.
+    const auto d = [&](size_t i) { return static_cast<unsigned>(f[i] - '0'); };
+    if (f.size() == 2 && d(0) < 10 && d(1) < 10) return static_cast<int32_t>(d(0) * 10 + d(1));
+    if (f.size() == 3 && d(0) < 10 && d(1) < 10 && d(2) < 10)
+        return static_cast<int32_t>(d(0) * 100 + d(1) * 10 + d(2));
+    return f.empty() ? 0 : ToIntSlow(f);
+}
+
+int32_t ToIntSlow(std::string_view f) {
     if (f.size() - 1 < 9) {
         int32_t v = 0;
         size_t i = 0;
         for (; i < f.size() && IsDigit(f[i]); ++i) v = v * 10 + (f[i] - '0');
         if (i == f.size()) return v;
     }
-    return f.empty() ? 0 : ToIntSlow(f);
-}
-
-int32_t ToIntSlow(std::string_view f) {
     const char* p = f.data();
     const char* const end = p + f.size();
     while (p < end && (*p == ' ' || *p == '\t')) ++p;
@@ -250,7 +254,7 @@ int TNmea::DecodeLine(const uint8_t* line, int size, bool ended) {
     // Eight bytes at a time: the checksum word-wise, the commas' places from a mask of them;
     // a word with any byte below '+' is looked at byte by byte for a stray '*' or line end.
     constexpr uint64_t Ones = 0x0101010101010101ull, Lows = 0x7F7F7F7F7F7F7F7Full, Highs = ~Lows;
-    uint8_t at[MaxLine + 1];  // on the stack: stores into the parser could alias the sentence
+    uint8_t* const at = fieldAt_;
     uint64_t xw = 0;
     uint8_t x = 0, stray = 0;
     int count = 0;
@@ -273,7 +277,6 @@ int TNmea::DecodeLine(const uint8_t* line, int size, bool ended) {
     }
     for (int shift = 0; shift < 64; shift += 8) x ^= static_cast<uint8_t>(xw >> shift);
     at[count] = static_cast<uint8_t>(length + 1);
-    std::memcpy(fieldAt_, at, static_cast<size_t>(count) + 1);
     body_ = reinterpret_cast<const char*>(body);
     fieldCount_ = count;
     // A field slot holds 31 characters and there are 32 slots: more is dropped, not cut.
@@ -300,9 +303,9 @@ int TNmea::DecodeLine(const uint8_t* line, int size, bool ended) {
 int TNmea::Address(const char* a, int n) {
     if (n == 4) return std::memcmp(a, SentenceKeys[KindPqln], 4) == 0 ? KindPqln : -1;
     if (n != 5) return -1;
-    talker_ = -1;
+    talker_ = a[0] == 'G' && a[1] == 'P' ? SystemGps : -1;  // the usual one first
     for (const TalkerName& t : TalkerNames)
-        if (a[0] == t.Id[0] && a[1] == t.Id[1]) talker_ = t.System;
+        if (talker_ < 0 && a[0] == t.Id[0] && a[1] == t.Id[1]) talker_ = t.System;
     if (talker_ < 0) return -1;
     for (int k = 0; k < KindPqln; ++k)
         if (std::memcmp(a + 2, SentenceKeys[k] + 1, 3) == 0) return k;
@@ -544,8 +547,8 @@ int TNmea::HandleGsv() {
     const std::string_view signalId = Field(hasSignal ? fieldCount_ - 1 : -1);
     const int signal = signalId.size() == 1 ? std::max(0, HexDigit(signalId[0])) : 0;
     // Up to four blocks of number, elevation, azimuth, C/N0; a field it did not carry reads 0.
-    int32_t block[16];
-    for (int i = 0; i < 16; ++i) block[i] = 3 + i < blockFields ? ToInt(Field(3 + i)) : 0;
+    int32_t block[16] = {};
+    for (int i = 0; i < 16 && 3 + i < blockFields; ++i) block[i] = ToInt(Field(3 + i));
 
     if (talker_ == SystemGps && signal <= 1) {
         // GPS's own (of NMEA 4.10's signal groups, L1 C/A's): the record's table of satellites
