@@ -100,8 +100,7 @@ public:
     const GnssSky& Sky() const { return sky_; }
 
 private:
-    // Talkers: each constellation's own, and GN for a mixed solution.
-    static constexpr int TalkerMixed = GnssSystemCount;
+    // Talkers: each constellation's own (numbered as its system), and GN's for a mixed solution.
     static constexpr int Talkers = GnssSystemCount + 1;
 
     void StartOver();
