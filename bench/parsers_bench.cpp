@@ -47,6 +47,34 @@ void BM_NmeaParse(benchmark::State& state) {
 }
 BENCHMARK(BM_NmeaParse)->Unit(benchmark::kMillisecond);
 
+int HexValue(uint8_t c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// The yardstick for BM_NmeaParse: the least any reader does, checking each sentence's checksum
+// over the same bytes with a plain byte loop.
+void BM_NmeaChecksumOnly(benchmark::State& state) {
+    const auto& s = Sample();
+    const auto* begin = reinterpret_cast<const uint8_t*>(s.nmea.data());
+    const uint8_t* const end = begin + s.nmea.size();
+    for (auto _ : state) {
+        int good = 0;
+        for (const uint8_t* p = begin; p < end;) {
+            if (*p++ != '$') continue;
+            uint8_t x = 0;
+            while (p < end && *p != '*') x ^= *p++;
+            if (end - p >= 3 && HexValue(p[1]) * 16 + HexValue(p[2]) == x) ++good;
+        }
+        benchmark::DoNotOptimize(good);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(s.nmea.size()));
+    state.SetItemsProcessed(state.iterations() * s.sentences);
+}
+BENCHMARK(BM_NmeaChecksumOnly)->Unit(benchmark::kMillisecond);
+
 void BM_BinaryParse(benchmark::State& state) {
     const auto& s = Sample();
     vantora::NullReplyDisplay display;

@@ -45,9 +45,9 @@ const char* GgaQualityName(int quality);
 
 struct SkySatellite {
     uint8_t System;     // GnssSystem
-    uint8_t Signal;     // NMEA 4.10 signal ID of the GSV group that last reported it; 0 when none
+    uint8_t Signal;     // NMEA 4.10 signal ID of the strongest signal this cycle (its Cn0); 0 when none
     uint8_t Used;       // 1 when a GSA lists it
-    uint8_t Age;        // report cycles since it was last reported (parser bookkeeping)
+    uint8_t Age;        // report cycles begun since it was last reported (parser bookkeeping)
     int16_t Number;     // satellite number as its talker numbers it
     int16_t Elevation;  // degrees
     int16_t Azimuth;    // degrees
@@ -57,10 +57,10 @@ struct SkySatellite {
 struct GnssSky {
     static constexpr int Capacity = 96;
     int8_t Quality;     // GgaQuality
-    uint8_t Systems;    // bit s set when system s has reported a satellite
-    int16_t Count;      // entries in use, in report order
-    int16_t InView;     // satellites in view, all constellations
-    int16_t Used;       // satellites in use, all constellations
+    uint8_t Systems;    // bit s set when a satellite of system s is in the list
+    int16_t Count;      // entries in use: this cycle's in report order, then the last's not yet reported
+    int16_t InView;     // satellites in view, all constellations (the record's SatellitesInView)
+    int16_t Used;       // satellites in use, all constellations (the record's SatellitesUsed)
     SkySatellite Satellites[Capacity];
 };
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "protocol/binary.h"
+#include "protocol/nmea.h"
 
 namespace vantora {
 
@@ -24,7 +25,7 @@ public:
         int Size;             // garbage: the run's length
     };
 
-    static constexpr int MaxSentence = 128;
+    static constexpr int MaxSentence = TNmea::MaxLine;
     static constexpr int MaxFrame = 2 + TBinary::BufferSize + 3;  // "%%", ids and payload, checksum, CR LF
 
     // Takes bytes until an item ends; returns how many were taken. When ended is false, all n

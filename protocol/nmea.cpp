@@ -1,10 +1,10 @@
 #include "protocol/nmea.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
-
-#include "protocol/frame.h"
+#include <string_view>
 
 namespace vantora {
 
@@ -20,23 +20,6 @@ int32_t EnabledKindMask(const NmeaConfig& config) {
 
 namespace {
 
-struct ClassTable {
-    uint8_t c[256] = {};
-    constexpr ClassTable() {
-        c[static_cast<uint8_t>('$')] = 1;
-        c[static_cast<uint8_t>(',')] = 2;
-        c[static_cast<uint8_t>('*')] = 3;
-        c[0x0D] = 4;
-        c[0x0A] = 5;
-    }
-};
-constexpr ClassTable ByteClass;
-
-enum ByteClassCode { Ordinary = 0, Dollar = 1, Comma = 2, Star = 3, Cr = 4, Lf = 5 };
-
-bool IsSpace(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
@@ -48,69 +31,52 @@ int HexDigit(char c) {
     return -1;
 }
 
-// One scanf "%Nd" conversion (width 0: no limit). White space is skipped and not counted;
-// the sign counts toward the width. False when no digit was read. Saturates at the int32 range.
-bool ScanInt(const char*& p, int width, int32_t& out) {
-    while (IsSpace(*p)) ++p;
-    int left = width > 0 ? width : INT32_MAX;
+// Leading decimal integer of a field as atoi reads it (blanks, a sign, digits); 0 when there is
+// none. Saturates at the int32 range.
+int32_t ToIntSlow(std::string_view f);
+
+inline int32_t ToInt(std::string_view f) {
+    // Most fields are two or three plain digits.
+    const auto d = [&](size_t i) { return static_cast<unsigned>(f[i] - '0'); };
+    if (f.size() == 2 && d(0) < 10 && d(1) < 10) return static_cast<int32_t>(d(0) * 10 + d(1));
+    if (f.size() == 3 && d(0) < 10 && d(1) < 10 && d(2) < 10)
+        return static_cast<int32_t>(d(0) * 100 + d(1) * 10 + d(2));
+    return f.empty() ? 0 : ToIntSlow(f);
+}
+
+int32_t ToIntSlow(std::string_view f) {
+    if (f.size() - 1 < 9) {
+        int32_t v = 0;
+        size_t i = 0;
+        for (; i < f.size() && IsDigit(f[i]); ++i) v = v * 10 + (f[i] - '0');
+        if (i == f.size()) return v;
+    }
+    const char* p = f.data();
+    const char* const end = p + f.size();
+    while (p < end && (*p == ' ' || *p == '\t')) ++p;
     bool negative = false;
-    if (*p == '+' || *p == '-') {
-        negative = *p == '-';
-        ++p;
-        --left;
-    }
+    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
     int64_t v = 0;
-    bool any = false;
-    for (; left > 0 && IsDigit(*p); ++p, --left) {
+    for (; p < end && IsDigit(*p); ++p)
         if (v <= INT32_MAX) v = v * 10 + (*p - '0');
-        any = true;
-    }
-    if (!any) return false;
     if (negative) v = -v;
-    out = v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v);
-    return true;
+    return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v);
 }
 
-// "%Nd.%Md": how many of the two numbers were read.
-int ScanPair(const char* p, int width1, int width2, int32_t& a, int32_t& b) {
-    if (!ScanInt(p, width1, a)) return 0;
-    if (*p != '.') return 1;
-    ++p;
-    return ScanInt(p, width2, b) ? 2 : 1;
-}
-
-// "%2d%2d%2d": how many of the three numbers were read.
-int ScanTriple(const char*& p, int32_t& a, int32_t& b, int32_t& c) {
-    if (!ScanInt(p, 2, a)) return 0;
-    if (!ScanInt(p, 2, b)) return 1;
-    return ScanInt(p, 2, c) ? 3 : 2;
-}
-
-// Leading decimal integer as atoi reads it; 0 when there is none.
-int32_t ParseInt(const char* p) {
-    // Most fields are a few plain digits.
-    int32_t v = 0;
-    int n = 0;
-    for (; n < 9 && IsDigit(p[n]); ++n) v = v * 10 + (p[n] - '0');
-    if (n > 0 && n < 9) return v;
-    v = 0;
-    return ScanInt(p, 0, v) ? v : 0;
-}
-
-// Leading decimal number ("-12.345") as atof reads it; 0 when there is none.
-double ParseDecimal(const char* p) {
+// Leading decimal number of a field ("-12.345", any number of decimals) as atof reads it; 0
+// when there is none.
+double ToDecimal(std::string_view f) {
     static constexpr double Pow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    while (IsSpace(*p)) ++p;
+    const char* p = f.data();
+    const char* const end = p + f.size();
+    while (p < end && (*p == ' ' || *p == '\t')) ++p;
     bool negative = false;
-    if (*p == '+' || *p == '-') {
-        negative = *p == '-';
-        ++p;
-    }
+    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
     uint64_t mantissa = 0;
     int digits = 0;  // significant digits kept in the mantissa
     int scale = 0;
-    for (; IsDigit(*p); ++p) {
+    for (; p < end && IsDigit(*p); ++p) {
         if (digits < 19) {
             mantissa = mantissa * 10 + (*p - '0');
             if (mantissa != 0) ++digits;
@@ -118,8 +84,8 @@ double ParseDecimal(const char* p) {
             ++scale;
         }
     }
-    if (*p == '.') {
-        for (++p; IsDigit(*p); ++p) {
+    if (p < end && *p == '.') {
+        for (++p; p < end && IsDigit(*p); ++p) {
             if (digits < 19) {
                 mantissa = mantissa * 10 + (*p - '0');
                 if (mantissa != 0) ++digits;
@@ -147,17 +113,49 @@ int HexPair(char a, char b) {
     return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
 }
 
-// Exactly two hexadecimal digits; -1 otherwise.
-int ParseHexPair(const char* p) {
-    return std::strlen(p) != 2 ? -1 : HexPair(p[0], p[1]);
+// Two digits at p as a number; -1 when either is not a digit.
+int TwoDigits(const char* p) {
+    return IsDigit(p[0]) && IsDigit(p[1]) ? (p[0] - '0') * 10 + (p[1] - '0') : -1;
 }
 
-// Leading hexadecimal number, low 16 bits kept.
-uint16_t ParseHex16(const char* p) {
-    while (IsSpace(*p)) ++p;
-    uint32_t v = 0;
-    for (int d; (d = HexDigit(*p)) >= 0; ++p) v = (v << 4 | static_cast<uint32_t>(d)) & 0xFFFF;
-    return static_cast<uint16_t>(v);
+// "hhmmss" with any number of decimals after a point; false when it is not a time of day.
+bool ReadTime(std::string_view f, int32_t& hour, int32_t& minute, int32_t& second) {
+    const char* p = f.data();
+    const int n = static_cast<int>(f.size());
+    if (n < 6 || (n > 6 && p[6] != '.')) return false;
+    const int h = TwoDigits(p), m = TwoDigits(p + 2), s = TwoDigits(p + 4);
+    if (h < 0 || h > 23 || m < 0 || m > 59 || s < 0 || s > 60) return false;
+    for (int i = 7; i < n; ++i)
+        if (!IsDigit(p[i])) return false;
+    hour = h, minute = m, second = s;  // fractions of a second are not kept
+    return true;
+}
+
+// Two-digit years: the receivers that send them were built from 1980 on.
+int32_t FullYear(int yy) {
+    return yy >= 80 ? 1900 + yy : 2000 + yy;
+}
+
+// NMEA's talkers of satellite systems, and GN for a solution of several.
+struct TalkerName {
+    char Id[3];
+    int System;
+};
+constexpr int Mixed = GnssSystemCount;
+constexpr TalkerName TalkerNames[] = {{"GP", SystemGps},   {"GN", Mixed},       {"GL", SystemGlonass},
+                                      {"GA", SystemGalileo}, {"GB", SystemBeidou}, {"BD", SystemBeidou},
+                                      {"GQ", SystemQzss},  {"QZ", SystemQzss},  {"GI", SystemNavic}};
+
+// The system of satellite number n as a sentence of the given system (or Mixed) numbers it:
+// GPS sentences carry SBAS as 33..64, mixed ones GPS, SBAS and GLONASS by range; -1 for a
+// number a mixed sentence cannot place.
+int SatelliteSystem(int base, int32_t n) {
+    if (base == SystemGps) return n >= 33 && n <= 64 ? SystemSbas : SystemGps;
+    if (base != Mixed) return base;
+    if (n >= 1 && n <= 32) return SystemGps;
+    if (n >= 33 && n <= 64) return SystemSbas;
+    if (n >= 65 && n <= 96) return SystemGlonass;
+    return -1;
 }
 
 }  // namespace
@@ -165,140 +163,160 @@ uint16_t ParseHex16(const char* p) {
 TNmea::TNmea() {
     config_ = {0, 1, 0, 1, 1, 1, 0, 0, 0, 1};
     config_[CfgMask] = EnabledKindMask(config_);
+    sky_.Quality = GgaNone;
     Reset();
 }
 
 int TNmea::Parse(const uint8_t* bytes, int count, int& result) {
     result = 0;
     if (bytes == nullptr || count <= 0) return 0;
-    int i = 0;
-    for (;;) {
-        // Ordinary bytes go to the token; a full token restarts at position 0, so after a long
-        // run it holds the run's last characters. k counts characters since the last delimiter,
-        // as 33..64 once the token has restarted, which keeps both the position and the fact.
-        uint32_t k = static_cast<uint32_t>(tokenLength_) + (tokenWrapped_ ? TokenSize : 0);
-        uint8_t x = tokenXor_;
-        int cls = Ordinary;
-        for (; i < count; ++i) {
-            const uint8_t b = bytes[i];
-            cls = ByteClass.c[b];
-            if (cls != Ordinary) break;
-            token_[k % TokenSize] = static_cast<char>(b);
-            x ^= b;
-            ++k;
+    for (int i = 0; i < count; ++i) {
+        const uint8_t b = bytes[i];
+        if (b == '$') {
+            if (lineLength_ > 0) Reject(RejectFraming);  // broken off by the next sentence
+            line_[0] = b;
+            lineLength_ = 1;
+            afterCr_ = false;
+            continue;
         }
-        tokenXor_ = x;  // meaningless once wrapped: such a token is never stored as a field
-        if (k > static_cast<uint32_t>(TokenSize)) {
-            tokenWrapped_ = true;
-            tokenLength_ = static_cast<int>((k - 1) % TokenSize) + 1;
-        } else {
-            tokenLength_ = static_cast<int>(k);
-        }
-        if (i == count) return count;
-
-        OnDelimiter(cls, result);
-        tokenLength_ = 0;
-        tokenWrapped_ = false;
-        tokenXor_ = 0;
-        if (result != 0) return i + 1;
-        if (sentenceLength_ > MaxSentenceLength && state_ != Idle) Reject(RejectLength);
-        ++i;
-    }
-}
-
-void TNmea::OnDelimiter(int cls, int& result) {
-    switch (state_) {
-        case Idle:
-            sentenceLength_ = cls == Dollar ? 1 : 0;
-            if (cls == Dollar) state_ = Address;
-            fieldCount_ = 0;
-            break;
-        case Address:
-            OnAddress();
-            break;
-        case Fields:
-            if (cls == Dollar) {
-                sentenceLength_ = 1;
-                state_ = Address;
-                fieldCount_ = 0;
-                break;
-            }
-            CloseField();
-            if (state_ != Fields) break;  // dropped
-            if (cls == Star) state_ = Checksum;
-            if (cls == Cr) state_ = EndOfLine;
-            break;
-        case Checksum: {
-            // The token is not terminated, so its length decides rather than strlen.
-            const int given = tokenLength_ == 2 ? HexPair(token_[0], token_[1]) : -1;
-            if (cls == Cr && given == checksum_) {
-                sentenceLength_ += 3;
-                state_ = EndOfLine;
-            } else {
-                Reject(given == checksum_ ? RejectFraming : RejectChecksum);
-            }
-            break;
-        }
-        case EndOfLine:
-            if (cls == Lf) {
-                state_ = Idle;
-                result = Dispatch();
-                if (result == 0) Reject(RejectFields);
-            } else {
-                Reject(RejectFraming);
-            }
-            break;
-        default:
+        if (lineLength_ == 0) continue;  // between sentences
+        if (afterCr_ && b != '\n') {
             Reject(RejectFraming);
-            break;
-    }
-}
-
-void TNmea::OnAddress() {
-    state_ = Idle;
-    const int len = tokenLength_;
-    if (len == 4 || (len == 5 && token_[0] == 'G')) {
-        const char* key = token_ + len - 4;
-        for (int k = 0; k < SentenceKindCount; ++k) {
-            if (std::memcmp(key, SentenceKeys[k], 4) != 0) continue;
-            kind_ = k;
-            state_ = Fields;
-            checksum_ = XorChecksum(reinterpret_cast<const uint8_t*>(token_), len);
-            sentenceLength_ += 6;
-            return;
+            continue;
         }
+        if (lineLength_ == MaxLine) {
+            Reject(RejectLength);
+            continue;
+        }
+        line_[lineLength_++] = b;
+        afterCr_ = b == '\r';
+        if (b != '\n') continue;
+        const int size = lineLength_;
+        lineLength_ = 0;
+        rejection_ = NotRejected;
+        result = DecodeLine(line_, size, true);
+        if (result != 0) return i + 1;
     }
-    Reject(RejectKind);
-}
-
-void TNmea::CloseField() {
-    // A field slot holds 31 characters: a longer field, or a field beyond the last slot,
-    // would not fit, so the sentence is dropped rather than stored cut.
-    if (tokenWrapped_ || tokenLength_ >= FieldSize || fieldCount_ >= FieldSlots) {
-        Reject(RejectFields);
-        return;
-    }
-    char* slot = fields_[fieldCount_];
-    std::memcpy(slot, token_, FieldSize);
-    slot[tokenLength_] = '\0';
-    checksum_ ^= ',' ^ tokenXor_;
-    ++fieldCount_;
-    sentenceLength_ += tokenLength_ + 1;
-}
-
-void TNmea::Reject(Rejection why) {
-    state_ = Idle;
-    sentenceLength_ = 0;
-    rejection_ = why;
-    ++errors_;
+    return count;
 }
 
 int TNmea::Decode(const uint8_t* sentence, int size) {
-    StartOver();
     rejection_ = NotRejected;
-    int result = 0;
-    Parse(sentence, size, result);
+    kind_ = -1;
+    if (sentence == nullptr || size <= 0) return 0;
+    return DecodeLine(sentence, size, sentence[size - 1] == '\n');
+}
+
+namespace {
+
+// Bytes a sentence's fields may not hold: a checksum mark before its place, a line end.
+enum : uint8_t { StrayStar = 1, StrayLineEnd = 2 };
+struct StrayTable {
+    uint8_t c[256] = {};
+    constexpr StrayTable() {
+        c[static_cast<uint8_t>('*')] = StrayStar;
+        c[0x0D] = c[0x0A] = StrayLineEnd;
+    }
+};
+constexpr StrayTable Stray;
+
+}  // namespace
+
+int TNmea::DecodeLine(const uint8_t* line, int size, bool ended) {
+    kind_ = -1;
+    if (line[0] != '$') {
+        Reject(RejectFraming);
+        return 0;
+    }
+    int n = size;
+    if (ended) {
+        --n;
+        if (n > 1 && line[n - 1] == '\r') --n;
+    }
+    const uint8_t* const body = line + 1;
+    int length = n - 1;  // "$" to the line end or "*"
+    int address = 0;
+    while (address < length && body[address] != ',' && body[address] != '*') ++address;
+    kind_ = Address(reinterpret_cast<const char*>(body), address);
+    if (!ended) return 0;  // cut off: its address still names what was lost
+    if (kind_ < 0) {
+        Reject(RejectKind);
+        return 0;
+    }
+    if (size > MaxLine) {
+        Reject(RejectLength);
+        return 0;
+    }
+    const bool summed = length >= 3 && body[length - 3] == '*';
+    if (summed) length -= 3;
+
+    // One pass without branches: the checksum, where each field starts, and any stray byte.
+    // Eight bytes at a time: the checksum word-wise, the commas' places from a mask of them;
+    // a word with any byte below '+' is looked at byte by byte for a stray '*' or line end.
+    constexpr uint64_t Ones = 0x0101010101010101ull, Lows = 0x7F7F7F7F7F7F7F7Full, Highs = ~Lows;
+    uint8_t* const at = fieldAt_;
+    uint64_t xw = 0;
+    uint8_t x = 0, stray = 0;
+    int count = 0;
+    int i = 0;
+    for (; i + 8 <= length; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, body + i, sizeof w);
+        xw ^= w;
+        if (((w - Ones * '+') & ~w & Highs) != 0)
+            for (int k = 0; k < 8; ++k) stray |= Stray.c[body[i + k]];
+        const uint64_t t = w ^ (Ones * ',');
+        for (uint64_t commas = ~(((t & Lows) + Lows) | t | Lows); commas != 0; commas &= commas - 1)
+            at[count++] = static_cast<uint8_t>(i + __builtin_ctzll(commas) / 8 + 1);
+    }
+    for (; i < length; ++i) {
+        const uint8_t c = body[i];
+        x ^= c;
+        stray |= Stray.c[c];
+        if (c == ',') at[count++] = static_cast<uint8_t>(i + 1);
+    }
+    for (int shift = 0; shift < 64; shift += 8) x ^= static_cast<uint8_t>(xw >> shift);
+    at[count] = static_cast<uint8_t>(length + 1);
+    body_ = reinterpret_cast<const char*>(body);
+    fieldCount_ = count;
+    // A field slot holds 31 characters and there are 32 slots: more is dropped, not cut.
+    bool fits = count <= FieldSlots;
+    for (int i = 0; fits && i < count; ++i) fits = fieldAt_[i + 1] - fieldAt_[i] - 1 < FieldSize;
+    if (!fits) {
+        Reject(RejectFields);
+        return 0;
+    }
+    if ((stray & StrayStar) != 0 || (summed && HexPair(static_cast<char>(body[length + 1]),
+                                                        static_cast<char>(body[length + 2])) != x)) {
+        Reject(RejectChecksum);
+        return 0;
+    }
+    if ((stray & StrayLineEnd) != 0) {
+        Reject(RejectFraming);
+        return 0;
+    }
+    const int result = Dispatch();
+    if (result == 0) Reject(RejectFields);
     return result;
+}
+
+int TNmea::Address(const char* a, int n) {
+    if (n == 4) return std::memcmp(a, SentenceKeys[KindPqln], 4) == 0 ? KindPqln : -1;
+    if (n != 5) return -1;
+    talker_ = a[0] == 'G' && a[1] == 'P' ? SystemGps : -1;  // the usual one first
+    for (const TalkerName& t : TalkerNames)
+        if (talker_ < 0 && a[0] == t.Id[0] && a[1] == t.Id[1]) talker_ = t.System;
+    if (talker_ < 0) return -1;
+    for (int k = 0; k < KindPqln; ++k)
+        if (std::memcmp(a + 2, SentenceKeys[k] + 1, 3) == 0) return k;
+    return -1;
+}
+
+void TNmea::Reject(Rejection why) {
+    lineLength_ = 0;
+    afterCr_ = false;
+    rejection_ = why;
+    ++errors_;
 }
 
 const char* RejectionName(int why) {
@@ -306,167 +324,375 @@ const char* RejectionName(int why) {
     return why > 0 && why < static_cast<int>(std::size(names)) ? names[why] : "";
 }
 
-const char* TNmea::Field(int i) const {
-    return i >= 0 && i < fieldCount_ ? fields_[i] : "";
+std::string_view TNmea::Field(int i) const {
+    if (i < 0 || i >= fieldCount_) return {};
+    return {body_ + fieldAt_[i], static_cast<size_t>(fieldAt_[i + 1] - fieldAt_[i] - 1)};
 }
 
+namespace {
+
+char First(std::string_view f) {
+    return f.empty() ? '\0' : f[0];
+}
+
+}  // namespace
+
 int TNmea::Dispatch() {
-    if (kind_ < 0 || kind_ >= SentenceKindCount) return 0;
     if (counters_[kind_] < CounterCap) ++counters_[kind_];
     int r = 0;
     switch (kind_) {
-        case KindGga:
-            r = HandleGga();
-            break;
-        case KindGll:
-            r = fieldCount_ == 6 ? 1 : 0;
-            break;
-        case KindGsa:
-            r = HandleGsa();
-            break;
-        case KindGsv:
-            r = HandleGsv();
-            break;
-        case KindRmc:
-            r = HandleRmc();
-            break;
-        case KindVtg:
-        case KindZda:
-            r = fieldCount_ == 8 ? 1 : 0;
-            break;
-        case KindPqln:
-            r = HandlePqln();
-            break;
-        default:
-            break;
+        case KindGga: r = HandleGga(); break;
+        case KindGll: r = HandleGll(); break;
+        case KindGsa: r = HandleGsa(); break;
+        case KindGsv: r = HandleGsv(); break;
+        case KindRmc: r = HandleRmc(); break;
+        case KindVtg: r = HandleVtg(); break;
+        case KindZda: r = HandleZda(); break;
+        case KindPqln: r = HandlePqln(); break;
+        default: break;
     }
+    previousKind_ = kind_;
     if (r != 0) nav_.Updated = 1;
     return r;
 }
 
+void TNmea::TakeTime(std::string_view t) {
+    int32_t hour, minute, second;
+    if (!ReadTime(t, hour, minute, second)) return;  // a time that does not read leaves the last
+    nav_.Hour = hour;
+    nav_.Minute = minute;
+    nav_.Second = second;
+}
+
+void TNmea::TakePosition(int field) {
+    nav_.Latitude = static_cast<float>(ToDecimal(Field(field)));
+    nav_.LatitudeHemisphere = First(Field(field + 1));
+    nav_.Longitude = static_cast<float>(ToDecimal(Field(field + 2)));
+    nav_.LongitudeHemisphere = First(Field(field + 3));
+}
+
+namespace {
+
+// GLL and RMC: status 'A', and a mode indicator (NMEA 2.3 on) other than 'N', no fix.
+bool Valid(char status, char mode) {
+    return status == 'A' && mode != 'N';
+}
+
+}  // namespace
+
+// The fix a GLL or RMC states: none, or, when nothing richer (GGA, GSA) has given one, a 3D fix,
+// differential when the mode says so.
+void TNmea::TakeValidity(std::string_view status, std::string_view mode) {
+    const char m = First(mode);
+    if (!Valid(First(status), m)) {
+        nav_.FixQuality = QualityNoFix;
+        nav_.FixMode = ModeNoFix;
+        return;
+    }
+    if (nav_.FixMode != ModeNoFix && nav_.FixQuality != QualityNoFix) return;
+    const bool differential = m == 'D' || m == 'R' || m == 'F' || m == 'P';
+    nav_.FixQuality = differential ? QualityDifferential : QualityGps;
+    nav_.FixMode = differential ? Mode3DPlus : Mode3D;
+}
+
 int TNmea::HandleGga() {
     if (fieldCount_ != 14) return 0;
-
-    const char* p = Field(0);
-    int32_t hour = 0, minute = 0, second = 0, ms = 0;
-    if (ScanTriple(p, hour, minute, second) == 3) {
-        if (*p == '.') {
-            ++p;
-            ScanInt(p, 3, ms);  // read and dropped
-        }
-        nav_.Hour = hour;
-        nav_.Minute = minute;
-        nav_.Second = second;
-    }
-
-    int32_t a = 0, b = 0;
-    ScanPair(Field(1), 4, 4, a, b);
-    nav_.Latitude = static_cast<float>(a + b * 0.0001);
-    nav_.LatitudeHemisphere = Field(2)[0];
-
-    a = 0;
-    b = 0;
-    ScanPair(Field(3), 5, 4, a, b);
-    nav_.Longitude = static_cast<float>(a + b * 0.0001);
-    nav_.LongitudeHemisphere = Field(4)[0];
-
-    switch (ParseInt(Field(5))) {
-        case 0:
+    TakeTime(Field(0));
+    TakePosition(1);
+    const int32_t quality = ToInt(Field(5));
+    switch (quality) {
+        case GgaInvalid:
             nav_.FixQuality = QualityNoFix;
             nav_.FixMode = ModeNoFix;
             break;
-        case 1:
+        case GgaGps:
+        case GgaPps:
+        case GgaDeadReckoning:
+        case GgaSimulation:
             nav_.FixQuality = QualityGps;
             nav_.FixMode = Mode3D;
             break;
-        case 2:
+        case GgaDifferential:
+        case GgaRtk:
+        case GgaFloat:
             nav_.FixQuality = QualityDifferential;
             nav_.FixMode = Mode3DPlus;
             break;
         default:
-            break;
+            break;  // manual input and unknown qualities leave the fix
     }
+    if (quality >= 0 && quality <= 9) sky_.Quality = static_cast<int8_t>(quality);
+    nav_.Altitude = static_cast<int16_t>(ToInt(Field(8)));
+    return 1;
+}
 
-    nav_.Altitude = static_cast<int16_t>(ParseInt(Field(8)));
+int TNmea::HandleGll() {
+    // NMEA 2.3 added the mode indicator.
+    if (fieldCount_ != 6 && fieldCount_ != 7) return 0;
+    if (Valid(First(Field(5)), First(Field(6)))) {
+        TakePosition(0);
+        TakeTime(Field(4));
+    }
+    TakeValidity(Field(5), Field(6));
+    return 1;
+}
+
+int TNmea::HandleRmc() {
+    // 11 fields; NMEA 2.3 adds the mode indicator, 4.10 the navigational status.
+    if (fieldCount_ < 11 || fieldCount_ > 14) return 0;
+    const std::string_view mode = Field(fieldCount_ >= 12 ? 11 : -1);
+    if (Valid(First(Field(1)), First(mode))) {
+        TakeTime(Field(0));
+        TakePosition(2);
+    }
+    TakeValidity(Field(1), mode);
+
+    // Only a complete date is taken: a partial one would leave the year without its century.
+    const std::string_view date = Field(8);
+    if (date.size() == 6) {
+        const int day = TwoDigits(&date[0]), month = TwoDigits(&date[2]), year = TwoDigits(&date[4]);
+        if (day >= 0 && month >= 0 && year >= 0) {
+            nav_.Day = day;
+            nav_.Month = month;
+            nav_.Year = FullYear(year);
+        }
+    }
+    nav_.Speed = static_cast<int16_t>(TruncateToInt(ToDecimal(Field(6)) * 1.852));
+    nav_.Course = static_cast<int16_t>(ToInt(Field(7)));
+    return 1;
+}
+
+int TNmea::HandleVtg() {
+    // 8 fields; NMEA 2.3 adds the mode indicator.
+    if (fieldCount_ != 8 && fieldCount_ != 9) return 0;
+    nav_.Course = static_cast<int16_t>(ToInt(Field(0)));
+    nav_.Speed = static_cast<int16_t>(TruncateToInt(ToDecimal(Field(6))));
+    return 1;
+}
+
+int TNmea::HandleZda() {
+    // Time, day, month, four-digit year, the local zone; some receivers add two fields of their own.
+    if (fieldCount_ < 6 || fieldCount_ > 8) return 0;
+    TakeTime(Field(0));
+    const int32_t day = ToInt(Field(1)), month = ToInt(Field(2)), year = ToInt(Field(3));
+    if (day >= 1 && day <= 31 && month >= 1 && month <= 12 && Field(3).size() == 4 && year >= 1980) {
+        nav_.Day = day;
+        nav_.Month = month;
+        nav_.Year = year;
+    }
     return 1;
 }
 
 int TNmea::HandleGsa() {
-    if (std::strlen(Field(0)) != 1 || std::strlen(Field(1)) != 1) return 0;
-    nav_.SatellitesUsed = 0;
-    usedLow_ = 0;
-    usedHigh_ = 0;
-    for (int i = 2; i <= 13; ++i) {
-        const int32_t n = ParseInt(Field(i));
-        if (n == 0) continue;
-        ++nav_.SatellitesUsed;
-        if (n >= 1 && n <= 32)
-            usedLow_ |= 1u << (n - 1);
-        else if (n >= 33 && n <= 64)
-            usedHigh_ |= 1u << (n - 33);
+    if (Field(0).size() != 1 || Field(1).size() != 1) return 0;
+    // The system whose satellites this GSA lists: NMEA 4.10's system ID, else the talker's. A
+    // mixed GSA without ID is one of a run, one per system: the first of the run starts afresh.
+    int system = talker_;
+    const int32_t id = ToInt(Field(17));
+    if (id >= 1 && id <= 6) system = id - 1;
+    int cleared[4] = {system, -1, -1, -1};
+    if (system == SystemGps) cleared[1] = SystemSbas;
+    if (system == Mixed) {
+        cleared[0] = previousKind_ == KindGsa ? -1 : SystemGps;
+        cleared[1] = previousKind_ == KindGsa ? -1 : SystemSbas;
+        cleared[2] = previousKind_ == KindGsa ? -1 : SystemGlonass;
+        if (previousKind_ != KindGsa) usedCount_[GnssSystemCount] = 0;
     }
-    nav_.Status = Field(0)[0];
-    nav_.FixMode = ParseInt(Field(1)) - 1;
+    for (int s : cleared) {
+        if (s < 0 || s >= GnssSystemCount) continue;
+        std::memset(usedSet_[s], 0, sizeof usedSet_[s]);
+        usedCount_[s] = 0;
+    }
+    for (int i = 2; i <= 13; ++i) {
+        const int32_t n = ToInt(Field(i));
+        if (n == 0) continue;
+        const int s = SatelliteSystem(system, n);
+        if (s < 0) {
+            ++usedCount_[GnssSystemCount];
+            continue;
+        }
+        ++usedCount_[s];
+        if (n >= 1 && n <= 255) usedSet_[s][n >> 5] |= 1u << (n & 31);
+    }
+    MarkUsed();
+
+    nav_.Status = First(Field(0));
+    nav_.FixMode = ToInt(Field(1)) - 1;
     if (nav_.FixQuality == QualityDifferential) nav_.FixMode = Mode3DPlus;
-    nav_.Dop1 = static_cast<float>(ParseDecimal(Field(14)));
-    nav_.Dop2 = static_cast<float>(ParseDecimal(Field(15)));
-    nav_.Dop3 = static_cast<float>(ParseDecimal(Field(16)));
+    nav_.Dop1 = static_cast<float>(ToDecimal(Field(14)));
+    nav_.Dop2 = static_cast<float>(ToDecimal(Field(15)));
+    nav_.Dop3 = static_cast<float>(ToDecimal(Field(16)));
+    Recount();
     return 1;
+}
+
+bool TNmea::IsUsed(int system, int32_t n) const {
+    return n >= 0 && n <= 255 && (usedSet_[system][n >> 5] >> (n & 31) & 1) != 0;
+}
+
+void TNmea::MarkUsed() {
+    for (int i = 0; i < sky_.Count; ++i) {
+        SkySatellite& e = sky_.Satellites[i];
+        e.Used = IsUsed(e.System, e.Number) ? 1 : 0;
+    }
 }
 
 int TNmea::HandleGsv() {
-    const int32_t total = ParseInt(Field(0));
-    const int32_t number = ParseInt(Field(1));
-    nav_.SatellitesInView = ParseInt(Field(2));
-    if (number == 1) std::memset(staging_, 0, sizeof staging_);
+    const int32_t total = ToInt(Field(0));
+    const int32_t number = ToInt(Field(1));
+    const int32_t inView = ToInt(Field(2));
+    // NMEA 4.10 ends the sentence with the signal ID after the satellite blocks.
+    const bool hasSignal = fieldCount_ >= 4 && (fieldCount_ - 3) % 4 == 1;
+    const int blockFields = fieldCount_ - (hasSignal ? 1 : 0);
+    const std::string_view signalId = Field(hasSignal ? fieldCount_ - 1 : -1);
+    const int signal = signalId.size() == 1 ? std::max(0, HexDigit(signalId[0])) : 0;
+    // Up to four blocks of number, elevation, azimuth, C/N0; a field it did not carry reads 0.
+    int32_t block[16] = {};
+    for (int i = 0; i < 16 && 3 + i < blockFields; ++i) block[i] = ToInt(Field(3 + i));
 
-    // The message number comes from the wire: k may be far outside the staging list.
-    int64_t k = (static_cast<int64_t>(number) - 1) * 4;
-    for (int j = 0; j < 4; ++j) {
-        const int32_t n = ParseInt(Field(3 + 4 * j));
-        if (n >= 1 && n <= 64) {
-            SatelliteEntry& e = nav_.Satellites[n - 1];
-            e.Elevation = ParseInt(Field(4 + 4 * j));
-            e.Azimuth = ParseInt(Field(5 + 4 * j));
-            e.Cn0 = ParseInt(Field(6 + 4 * j));
-            e.Used = n <= 32 ? (usedLow_ >> (n - 1)) & 1 : (usedHigh_ >> (n - 33)) & 1;
+    if (talker_ == SystemGps && signal <= 1) {
+        // GPS's own (of NMEA 4.10's signal groups, L1 C/A's): the record's table of satellites
+        // 1..64 and its in-view list.
+        if (number == 1) std::memset(staging_, 0, sizeof staging_);
+        // The message number comes from the wire: k may be far outside the staging list.
+        int64_t k = (static_cast<int64_t>(number) - 1) * 4;
+        for (const int32_t* b = block; b < block + 16; b += 4) {
+            const int32_t n = b[0];
+            if (n >= 1 && n <= 64) {
+                SatelliteEntry& e = nav_.Satellites[n - 1];
+                e.Elevation = b[1];
+                e.Azimuth = b[2];
+                e.Cn0 = b[3];
+                e.Used = IsUsed(n <= 32 ? SystemGps : SystemSbas, n) ? 1 : 0;
+            }
+            if (k >= 0 && k < 16) staging_[k] = n;
+            ++k;
+            if (k >= inView) break;
         }
-        if (k >= 0 && k < 16) staging_[k] = n;
-        ++k;
-        if (k >= nav_.SatellitesInView) break;
+        if (number == total) std::memcpy(nav_.InView, staging_, sizeof staging_);
     }
-    if (number == total) std::memcpy(nav_.InView, staging_, sizeof staging_);
-    return total >= number ? 1 : 0;
+    inView_[talker_][signal] = inView;
+    inViewCycle_[talker_][signal] = cycle_;
+    signalsSeen_[talker_] = static_cast<uint16_t>(signalsSeen_[talker_] | 1u << signal);
+    if (total < number) {
+        Recount();
+        return 0;
+    }
+
+    // Every system's sky. A group that begins for a talker and signal already seen begins the
+    // next report cycle.
+    if (number == 1) {
+        if (groupsInCycle_[talker_] >> signal & 1) NewCycle();
+        groupsInCycle_[talker_] = static_cast<uint16_t>(groupsInCycle_[talker_] | 1u << signal);
+    }
+    inViewCycle_[talker_][signal] = cycle_;
+    for (const int32_t* b = block; b < block + 16 && b - block + 6 < blockFields; b += 4) {
+        const int32_t n = b[0];
+        const int system = SatelliteSystem(talker_, n);
+        if (n <= 0 || n > 255 || system < 0) continue;
+        SkySatellite* e = SkyEntry(system, n);
+        if (e == nullptr) continue;  // the sky is full
+        e->Elevation = static_cast<int16_t>(std::clamp(b[1], -90, 90));
+        e->Azimuth = static_cast<int16_t>(std::clamp(b[2], 0, 360));
+        // Of the signals of one cycle, the strongest is shown.
+        const int16_t cn0 = static_cast<int16_t>(std::clamp(b[3], 0, 99));
+        if (e->Age != 0 || cn0 > e->Cn0) {
+            e->Cn0 = cn0;
+            e->Signal = static_cast<uint8_t>(signal);
+        }
+        e->Age = 0;
+        e->Used = IsUsed(system, n) ? 1 : 0;
+    }
+    Recount();
+    return 1;
 }
 
-int TNmea::HandleRmc() {
-    if (fieldCount_ != 11 && fieldCount_ != 12) return 0;
-
-    const char* p = Field(8);
-    int32_t day = 0, month = 0, year = 0;
-    // Only a complete date is taken: a partial one would leave the year without its century.
-    if (ScanTriple(p, day, month, year) == 3) {
-        nav_.Day = day;
-        nav_.Month = month;
-        nav_.Year = year + 2000;
+// The sky lists this cycle's satellites first, in report order, then those of the last cycle
+// not reported again yet.
+SkySatellite* TNmea::SkyEntry(int system, int number) {
+    SkySatellite* const sats = sky_.Satellites;
+    // Satellites come in the order of the last cycle: the next one is usually the first unplaced.
+    for (int i = placed_; i < sky_.Count; ++i) {
+        if (sats[i].System != system || sats[i].Number != number) continue;
+        if (i != placed_) {
+            const SkySatellite e = sats[i];
+            std::memmove(sats + placed_ + 1, sats + placed_, sizeof e * static_cast<size_t>(i - placed_));
+            sats[placed_] = e;
+        }
+        return &sats[placed_++];
     }
+    for (int i = 0; i < placed_; ++i)  // reported again this cycle, for another signal
+        if (sats[i].System == system && sats[i].Number == number) return &sats[i];
+    if (sky_.Count == GnssSky::Capacity) return nullptr;
+    if (placed_ != sky_.Count)
+        std::memmove(sats + placed_ + 1, sats + placed_, sizeof *sats * static_cast<size_t>(sky_.Count - placed_));
+    ++sky_.Count;
+    SkySatellite& e = sats[placed_++];
+    e = SkySatellite{};
+    e.System = static_cast<uint8_t>(system);
+    e.Number = static_cast<int16_t>(number);
+    e.Age = 1;  // not reported in this cycle yet
+    sky_.Systems = static_cast<uint8_t>(sky_.Systems | 1u << system);
+    return &e;
+}
 
-    nav_.Speed = static_cast<int16_t>(TruncateToInt(ParseDecimal(Field(6)) * 1.852));
-    nav_.Course = static_cast<int16_t>(ParseInt(Field(7)));
-    return 1;
+// A satellite missing from two whole cycles drops out: one lost sentence does not blink it.
+void TNmea::NewCycle() {
+    ++cycle_;
+    std::memset(groupsInCycle_, 0, sizeof groupsInCycle_);
+    int kept = 0;
+    sky_.Systems = 0;
+    for (int i = 0; i < sky_.Count; ++i) {
+        SkySatellite e = sky_.Satellites[i];
+        if (++e.Age >= 3) continue;
+        sky_.Systems = static_cast<uint8_t>(sky_.Systems | 1u << e.System);
+        sky_.Satellites[kept++] = e;
+    }
+    sky_.Count = static_cast<int16_t>(kept);
+    placed_ = 0;
+}
+
+// Satellites in view: per talker, the most any of its signals' groups announced in the last three
+// cycles (as long as their satellites stay in the sky); in use: every system's last GSA.
+void TNmea::Recount() {
+    int64_t view = 0;
+    for (int t = 0; t < Talkers; ++t) {
+        bool any = false;
+        int32_t most = 0;
+        for (uint32_t left = signalsSeen_[t]; left != 0; left &= left - 1) {
+            const int s = __builtin_ctz(left);
+            if (inViewCycle_[t][s] + 2 < cycle_) continue;  // as long as its satellites stay in the sky
+            if (!any || inView_[t][s] > most) most = inView_[t][s];
+            any = true;
+        }
+        view += most;
+    }
+    int64_t used = 0;
+    for (int16_t c : usedCount_) used += c;
+    nav_.SatellitesInView = static_cast<int32_t>(std::clamp<int64_t>(view, INT32_MIN, INT32_MAX));
+    nav_.SatellitesUsed = static_cast<int32_t>(used);
+    sky_.InView = static_cast<int16_t>(std::clamp<int64_t>(view, 0, INT16_MAX));
+    sky_.Used = static_cast<int16_t>(used);
 }
 
 int TNmea::HandlePqln() {
     if (fieldCount_ < 2) return 0;
-    const int a = ParseHexPair(Field(0));
-    const int b = ParseHexPair(Field(1));
+    const std::string_view f0 = Field(0), f1 = Field(1), f2 = Field(2);
+    const int a = f0.size() == 2 ? HexPair(f0[0], f0[1]) : -1;
+    const int b = f1.size() == 2 ? HexPair(f1[0], f1[1]) : -1;
     if (a == 0x4D && b == 0x21) {
-        if (std::strcmp(Field(2), "HELLO") == 0) return LoaderHello;
-        if (std::strcmp(Field(2), "DATARQST") == 0) return LoaderDataRequest;
+        if (f2 == "HELLO") return LoaderHello;
+        if (f2 == "DATARQST") return LoaderDataRequest;
         return 0;
     }
     if (a == 0x4D && b == 0x20) {
-        reportedCrc_ = ParseHex16(Field(2));
+        // Leading hexadecimal number, low 16 bits kept.
+        const char* p = f2.data();
+        const char* const end = p + f2.size();
+        while (p < end && (*p == ' ' || *p == '\t')) ++p;
+        uint32_t v = 0;
+        for (int d; p < end && (d = HexDigit(*p)) >= 0; ++p) v = (v << 4 | static_cast<uint32_t>(d)) & 0xFFFF;
+        reportedCrc_ = static_cast<uint16_t>(v);
         return LoaderCrcReport;
     }
     if (a == 0x41 && b == 0x72) return LoadAck;
@@ -476,20 +702,18 @@ int TNmea::HandlePqln() {
 }
 
 void TNmea::StartOver() {
-    tokenLength_ = 0;
-    tokenWrapped_ = false;
-    tokenXor_ = 0;
-    state_ = Idle;
+    lineLength_ = 0;
+    afterCr_ = false;
     fieldCount_ = 0;
-    sentenceLength_ = 0;
     kind_ = -1;
 }
 
 void TNmea::Reset() {
     StartOver();
-    usedLow_ = 0;
-    usedHigh_ = 0;
+    previousKind_ = -1;
+    std::memset(usedSet_, 0, sizeof usedSet_);
     std::memset(counters_, 0, sizeof counters_);
+    std::memset(groupsInCycle_, 0, sizeof groupsInCycle_);
     nav_.Updated = 0;
 }
 
@@ -509,6 +733,15 @@ void TNmea::ClearFix() {
     // 2D rather than "no fix": the view keeps showing a fix until the next GGA or GSA says otherwise.
     nav_.FixMode = Mode2D;
     for (int i = 0; i < 16; ++i) nav_.Satellites[i].Used = 0;
+    // The sky starts empty: it may have been another receiver's.
+    sky_ = GnssSky{};
+    sky_.Quality = GgaNone;
+    std::memset(usedCount_, 0, sizeof usedCount_);
+    std::memset(inView_, 0, sizeof inView_);
+    std::memset(inViewCycle_, 0, sizeof inViewCycle_);
+    std::memset(signalsSeen_, 0, sizeof signalsSeen_);
+    std::memset(groupsInCycle_, 0, sizeof groupsInCycle_);
+    placed_ = 0;
 }
 
 void TNmea::SetConfig(const int32_t* words) {

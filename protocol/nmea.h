@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string_view>
 
 #include "protocol/gnss_sky.h"
 #include "protocol/nav_record.h"
@@ -63,19 +64,21 @@ int32_t EnabledKindMask(const NmeaConfig& config);
 
 class TNmea {
 public:
-    static constexpr int TokenSize = 32;
     static constexpr int FieldSlots = 32;
     static constexpr int FieldSize = 32;  // 31 characters and the terminator
     static constexpr int CounterCap = 1024;
-    static constexpr int MaxSentenceLength = 80;
+    // The longest line taken, "$" through LF: NMEA's own 82, and room for the longer sentences
+    // of high-precision receivers.
+    static constexpr int MaxLine = 255;
 
     TNmea();
 
     // Feeds count bytes; returns the bytes consumed. result is 0 or a handler's non-zero
     // result; on a non-zero result the bytes after that sentence's LF are not consumed.
     int Parse(const uint8_t* bytes, int count, int& result);
-    // Decodes one whole sentence as the lexer cut it ("$" to LF): the handler's result, 0 when
-    // rejected (LastRejection says why). LastKind is the kind its address named, or -1.
+    // Decodes one whole sentence as the lexer cut it ("$" through its LF, CR LF or LF alone): the
+    // handler's result, 0 when rejected (LastRejection says why). LastKind is the kind its address
+    // named, or -1. A sentence without its LF is read for its address only.
     int Decode(const uint8_t* sentence, int size);
     int LastRejection() const { return rejection_; }
     void Reset();
@@ -97,40 +100,61 @@ public:
     const GnssSky& Sky() const { return sky_; }
 
 private:
-    // Forgets the sentence under way (its tokens and fields), nothing else.
-    void StartOver();
-    enum State { Idle = 0, Address = 1, Fields = 4, Checksum = 5, EndOfLine = 6 };
+    // Talkers: each constellation's own (numbered as its system), and GN's for a mixed solution.
+    static constexpr int Talkers = GnssSystemCount + 1;
 
-    void OnDelimiter(int cls, int& result);
-    void OnAddress();
-    void CloseField();
+    void StartOver();
+    int Address(const char* a, int n);
+    int DecodeLine(const uint8_t* line, int size, bool ended);
     void Reject(Rejection why);
     int Dispatch();
-    const char* Field(int i) const;  // "" for a field this sentence did not carry
+    // A field as it lies in the sentence; empty for one this sentence did not carry.
+    std::string_view Field(int i) const;
     int HandleGga();
+    int HandleGll();
     int HandleGsa();
     int HandleGsv();
     int HandleRmc();
+    int HandleVtg();
+    int HandleZda();
     int HandlePqln();
+    void TakeTime(std::string_view t);
+    void TakePosition(int field);
+    void TakeValidity(std::string_view status, std::string_view mode);
+    bool IsUsed(int system, int32_t number) const;
+    void MarkUsed();
+    SkySatellite* SkyEntry(int system, int number);
+    void NewCycle();
+    void Recount();
 
     NmeaConfig config_{};
-    int tokenLength_ = 0;
-    char token_[TokenSize] = {};
-    bool tokenWrapped_ = false;  // the token restarted: it held more than TokenSize characters
-    uint8_t tokenXor_ = 0;       // XOR of the token's characters
-    int state_ = Idle;
-    uint8_t checksum_ = 0;
-    uint32_t usedLow_ = 0;
-    uint32_t usedHigh_ = 0;
-    char fields_[FieldSlots][FieldSize] = {};
-    int8_t fieldCount_ = 0;
-    int sentenceLength_ = 0;
+    // Streaming: the line being gathered by Parse.
+    uint8_t line_[MaxLine] = {};
+    int lineLength_ = 0;
+    bool afterCr_ = false;
+    // The sentence being decoded: its talker and the start of each field after the address.
+    int talker_ = 0;
+    const char* body_ = nullptr;          // after the "$"
+    uint8_t fieldAt_[MaxLine + 1] = {};   // where each field starts in the body; then its end + 1
+    int fieldCount_ = 0;
     int kind_ = -1;
+    int previousKind_ = -1;
     int counters_[SentenceKindCount] = {};
     int errors_ = 0;
     int rejection_ = NotRejected;
     uint16_t reportedCrc_ = 0;
     int32_t staging_[16] = {};
+    // Satellites in use per system, numbers 0..255, from each system's last GSA; the record's
+    // used masks are the GPS and SBAS part.
+    uint32_t usedSet_[GnssSystemCount][8] = {};
+    int16_t usedCount_[GnssSystemCount + 1] = {};  // the last for numbers of no known system
+    // Satellites in view per talker and signal, as each's last GSV said, and the cycle of it.
+    int32_t inView_[Talkers][16] = {};
+    uint32_t inViewCycle_[Talkers][16] = {};
+    uint16_t signalsSeen_[Talkers] = {};
+    uint16_t groupsInCycle_[Talkers] = {};  // signals whose GSV group began this cycle
+    uint32_t cycle_ = 1;
+    int placed_ = 0;  // sky entries reported in this cycle: the first ones
     NavRecord nav_{};
     GnssSky sky_{};
 };

@@ -57,7 +57,11 @@ void TStreamSplitter::Emit(const TLexer::Item& item) {
     if (out.Rejected) ++errors_;
 
     int raw = item.Size;
-    if (raw >= 2 && item.Data[raw - 2] == 0x0D && item.Data[raw - 1] == 0x0A) raw -= 2;
+    if (raw >= 2 && item.Data[raw - 2] == 0x0D && item.Data[raw - 1] == 0x0A) {
+        raw -= 2;
+    } else if (item.Kind == TLexer::Sentence && raw >= 1 && item.Data[raw - 1] == 0x0A) {
+        raw -= 1;  // a sentence may end in LF alone
+    }
     // The memo shows the line up to its first zero byte, which only a frame can hold.
     const void* zero =
         item.Kind == TLexer::Frame ? std::memchr(item.Data, 0, static_cast<size_t>(raw)) : nullptr;

@@ -19,7 +19,7 @@ struct SplitItem {
     const char* Rejected;   // why the item was not taken ("checksum", "cut", ...); nullptr when taken
     int Kind;               // sentence: the kind its address named, -1 for none
     int Size;               // the item's bytes (a garbage run's length)
-    std::string_view Line;  // the memo text: the bytes without a final CR LF, up to a zero byte
+    std::string_view Line;  // the memo text: the bytes without the line end, up to a zero byte
     std::string_view Raw;   // the same bytes, not cut at a zero byte
 };
 

@@ -70,6 +70,28 @@ nlohmann::ordered_json NavRecordJson(const NavRecord& r) {
                 {"channels", channels}};
 }
 
+std::string FixStateName(const NavRecord& rec, const GnssSky& sky) {
+    static const char* const modes[] = {"No fix", "2D", "3D", "3D+"};
+    if (rec.FixMode == ModeNoFix) return modes[0];
+    if (*GgaQualityName(sky.Quality) != '\0') return GgaQualityName(sky.Quality);
+    return rec.FixMode > 0 && rec.FixMode <= Mode3DPlus ? modes[rec.FixMode] : "";
+}
+
+nlohmann::ordered_json SkyJson(const GnssSky& sky) {
+    nlohmann::ordered_json out = nlohmann::ordered_json::array();
+    for (int i = 0; i < sky.Count && i < GnssSky::Capacity; ++i) {
+        const SkySatellite& s = sky.Satellites[i];
+        out.push_back({{"system", GnssSystemName(s.System)},
+                       {"number", s.Number},
+                       {"signal", s.Signal},
+                       {"elevation", s.Elevation},
+                       {"azimuth", s.Azimuth},
+                       {"cn0", s.Cn0},
+                       {"used", s.Used}});
+    }
+    return out;
+}
+
 nlohmann::ordered_json StatsJson(const TNmea& nmea, const TStreamSplitter& splitter) {
     nlohmann::ordered_json counters = nlohmann::ordered_json::object();
     for (int k = 0; k < SentenceKindCount; ++k) counters[SentenceKeys[k]] = nmea.SentenceCount(k);

@@ -33,6 +33,13 @@ json FixLine(const char* source, const NavRecord& rec) {
     return j;
 }
 
+json FixLine(const TNmea& nmea) {
+    json j = FixLine("nmea", nmea.Record());
+    j["fix_state"] = FixStateName(nmea.Record(), nmea.Sky());
+    j["sky"] = SkyJson(nmea.Sky());
+    return j;
+}
+
 json ControlsJson(const ControlTexts& texts) {
     json j = json::object();
     for (const auto& [control, text] : texts) j[control] = text;
@@ -146,7 +153,7 @@ public:
         // As a receive pass would: the NMEA record first, the binary one at the next item.
         if (nmea_.Record().Updated) {
             nmea_.Record().Updated = 0;
-            if (every_) Print(FixLine("nmea", nmea_.Record()));
+            if (every_) Print(FixLine(nmea_));
         } else if (binary_.Record().Updated) {
             binary_.Record().Updated = 0;
             if (every_) Print(FixLine("binary", binary_.Record()));
@@ -184,7 +191,7 @@ int Decode(std::istream& in, bool every) {
         return 1;
     }
     replies.Flush();  // a frame still open at the end of the stream may have asked for one
-    Print(FixLine("nmea", nmea.Record()));
+    Print(FixLine(nmea));
     Print(FixLine("binary", binary.Record()));
     Print(StatsJson(nmea, splitter));
     return 0;
@@ -202,9 +209,12 @@ int main(int argc, char** argv) {
         "    one still open after 3 s (or at the end of the stream) adds \"abandoned\":true\n"
         "  {\"type\":\"garbage\",\"bytes\":N}  each run of bytes that is neither\n"
         "  {\"type\":\"reply\",\"display\",\"controls\"}  what a decoded frame has the window show\n"
-        "then the last fix of each parser ({\"type\":\"fix\"}) and the statistics: {\"type\":\"stats\",\n"
+        "then the last fix of each parser ({\"type\":\"fix\"}; the NMEA one adds \"fix_state\": \"No fix\" when\n"
+        "fix_mode is 0, else GGA's own word for its quality (\"RTK\", \"Float\", \"DR\", \"Sim\") when it has one,\n"
+        "else \"2D\", \"3D\" or \"3D+\"; and \"sky\": every constellation's satellites in report order, each\n"
+        "{\"system\",\"number\",\"signal\",\"elevation\",\"azimuth\",\"cn0\",\"used\"}) and the statistics: {\"type\":\"stats\",\n"
         "\"errors\" (items rejected, as the window's error field counts them), \"garbage_bytes\",\n"
-        "\"bad_frames\", \"counters\" (sentences taken per kind)}."};
+        "\"bad_frames\", \"counters\" (sentences taken per kind, every talker's)}."};
     std::string input;
     bool every = false;
     app.add_option("FILE", input, "raw log to decode, or - for standard input")->required();

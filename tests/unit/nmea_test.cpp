@@ -53,13 +53,13 @@ bool SameRecord(const NavRecord& a, const NavRecord& b) {
 const std::string GgaBody = "GPGGA,123519.000,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,";
 const std::string Gll = Sentence("GPGLL,1,2,3,4,5,6");
 
-// Body of a sentence with the given address, count fields and a counted length (as the length
-// rule counts it, with checksum) of exactly length characters, the padding spread over the fields.
+// Body of a sentence with the given address and count fields that, with "$", "*hh" and CR LF,
+// is exactly length + 2 bytes long; the padding is spread over the fields.
 std::string BodyOfLength(const std::string& address, int fields, int length) {
-    int extra = length - (1 + 6 + 2 * fields + 3);  // "$", the address and comma, fields and commas, "*hh"
+    int extra = length - (1 + static_cast<int>(address.size()) + 2 * fields + 3);  // "$", address, fields with commas, "*hh"
     std::string body = address;
     for (int i = 0; i < fields; ++i) {
-        const int pad = std::min(extra, 20);
+        const int pad = std::min(extra, 30);
         body += "," + std::string(1 + pad, 'X');
         extra -= pad;
     }
@@ -110,15 +110,32 @@ TEST(NmeaRecord, SentencesAndTheRecordTheyLeave) {
                              Sentence("GPGSV,1,1,02,05,11,111,21,07,12,112,22");
     const std::pair<std::string, std::string> rows[] = {
         {"", "2003-2-1 12:35:19 4807.03809N 1131E alt 545 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
-        {gga("123519", "4807.038", "", "1", ""), "2003-2-1 12:35:19 4807.00391N 0E alt 0 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
-        {gga("123519", "4807.03800", "", "1", ""), "2003-2-1 12:35:19 4807.03809N 0E alt 0 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
-        {gga("123519", "48070.5", "01131.5", "1", ""), "2003-2-1 12:35:19 4807N 1131.00049E alt 0 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
-        {gga("010203.456", "", "", "0", "-12.7"), "2003-2-1 1:2:3 0N 0E alt -12 spd 0 crs 0 q5 m0 - dop 0/0/0 used 0 view 0 [ ] used"},
-        // A cut time keeps the previous one
-        {gga("0102", "", "", "2", ""), "2003-2-1 12:35:19 0N 0E alt 0 spd 0 crs 0 q1 m3 - dop 0/0/0 used 0 view 0 [ ] used"},
-        // An unknown quality leaves the fix
-        {gga("123519", "", "", "6", ""), "2003-2-1 12:35:19 0N 0E alt 0 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
-        {rmc("10.8", "054.7", "230394"), "2094-3-23 12:35:19 4807.03809N 1131E alt 545 spd 20 crs 54 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        // Minutes and seconds with any number of decimals, as the numbers they are.
+        {gga("123519", "4807.038", "", "1", ""), "2003-2-1 12:35:19 4807.03809N 0E alt 0 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        {gga("123520.5", "4527.458", "01131.5", "1", ""), "2003-2-1 12:35:20 4527.45801N 1131.5E alt 0 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        {gga("010203.456789", "4807.03800", "01131.12345678", "0", "-12.7"), "2003-2-1 1:2:3 4807.03809N 1131.12341E alt -12 spd 0 crs 0 q5 m0 - dop 0/0/0 used 0 view 0 [ ] used"},
+        // A cut or impossible time keeps the previous one
+        {gga("0102", "", "", "2", "") + gga("246000", "", "", "2", ""), "2003-2-1 12:35:19 0N 0E alt 0 spd 0 crs 0 q1 m3 - dop 0/0/0 used 0 view 0 [ ] used"},
+        // GGA's qualities: RTK fixed and float are differential, dead reckoning and simulation a fix, manual input leaves it
+        {gga("123519", "", "", "0", "") + gga("123519", "", "", "4", ""), "2003-2-1 12:35:19 0N 0E alt 0 spd 0 crs 0 q1 m3 - dop 0/0/0 used 0 view 0 [ ] used"},
+        {gga("123519", "", "", "0", "") + gga("123519", "", "", "5", ""), "2003-2-1 12:35:19 0N 0E alt 0 spd 0 crs 0 q1 m3 - dop 0/0/0 used 0 view 0 [ ] used"},
+        {gga("123519", "", "", "0", "") + gga("123519", "", "", "6", ""), "2003-2-1 12:35:19 0N 0E alt 0 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        {gga("123519", "", "", "0", "") + gga("123519", "", "", "8", ""), "2003-2-1 12:35:19 0N 0E alt 0 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        {gga("123519", "", "", "0", "") + gga("123519", "", "", "7", ""), "2003-2-1 12:35:19 0N 0E alt 0 spd 0 crs 0 q5 m0 - dop 0/0/0 used 0 view 0 [ ] used"},
+        // Any talker; the legal 80-character sentence
+        {"$GPGGA,021613.949,5029.3800,N,10441.0389,W,1,04,12.5,572.4,M,-20.3,M,0.0,0000*7E\r\n", "2003-2-1 2:16:13 5029.37988N 10441.0391W alt 572 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        {"$GNGGA,123519.000,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,*47\n", "2003-2-1 12:35:19 4807.03809N 1131E alt 545 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        // Two-digit years from 1980 to 2079
+        {rmc("10.8", "054.7", "230399"), "1999-3-23 12:35:19 4807.03809N 1131E alt 545 spd 20 crs 54 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        {rmc("10.8", "054.7", "230380") + rmc("", "", "310179"), "2079-1-31 12:35:19 4807.03809N 1131E alt 545 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        // RMC of NMEA 4.10 (13 fields) and 4.11 (14); not valid: no position, time or fix
+        {Sentence("GARMC,101010.25,A,4527.458,S,00730.1,W,10.8,77.52,091202,,,D,V"), "2002-12-9 10:10:10 4527.45801S 730.099976W alt 545 spd 20 crs 77 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        {Sentence("GBRMC,101010.25,V,4527.458,S,00730.1,W,,,091202,,,N,V,C"), "2002-12-9 12:35:19 4807.03809N 1131E alt 545 spd 0 crs 0 q5 m0 - dop 0/0/0 used 0 view 0 [ ] used"},
+        // Without GGA, a valid RMC or GLL gives a fix; GLL (NMEA 2.3: with its mode) position and time
+        {rmc("0", "0", "") + Sentence("GLGLL,4527.458,S,00730.1,W,101010,V,N") + Sentence("GNGLL,4527.458,S,00730.1,W,101010.5,A,D"), "2003-2-1 10:10:10 4527.45801S 730.099976W alt 545 spd 0 crs 0 q1 m3 - dop 0/0/0 used 0 view 0 [ ] used"},
+        {Sentence("GPGLL,4527.458,S,00730.1,W,101010,V"), "2003-2-1 12:35:19 4807.03809N 1131E alt 545 spd 0 crs 0 q5 m0 - dop 0/0/0 used 0 view 0 [ ] used"},
+        // VTG: the km/h field and the true course; ZDA: date and time
+        {Sentence("GNVTG,077.52,T,,M,010.8,N,020.9,K,A") + Sentence("GQZDA,201530.00,04,07,2002,00,00"), "2002-7-4 20:15:30 4807.03809N 1131E alt 545 spd 20 crs 77 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
         // An empty date keeps the previous one
         {rmc("", "", ""), "2003-2-1 12:35:19 4807.03809N 1131E alt 545 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
         // 65 counts but marks nothing.
@@ -174,17 +191,17 @@ TEST(NmeaStream, SentenceOutcomes) {
         {"lower-case checksum digits, back to back", "$GPGLL,8,2,3,4,5,6*5e\r\n" + good + Sentence("PQLN,41,72"),
          {1, 1, LoadAck}, 0, true},
         {"GGA one field fewer", Sentence(GgaBody.substr(0, GgaBody.size() - 1)), {}, 1, true},
-        {"talker GN", Sentence("GN" + GgaBody.substr(2)), {}, 1, false},
-        {"checksum ended by LF", cut + "\n", {}, 1, false},
+        {"talker GN", Sentence("GN" + GgaBody.substr(2)), {1}, 0, true},
+        {"unknown talker", Sentence("II" + GgaBody.substr(2)), {}, 1, false},
+        {"LF alone, with and without checksum", cut + "\n" + "$" + GgaBody + "\n", {1, 1}, 0, true},
+        {"checksum of one digit", cut.substr(0, cut.size() - 1) + "\n", {}, 1, false},
         {"checksum of three digits", cut + "0\r\n", {}, 1, false},
         {"CR without LF", cut + "\r,", {}, 1, false},
-        // A run of 40 characters leaves its last 8 in the token, which is no address; of 37, the last 5.
-        {"40-character address", "$" + q32 + "ABCDEFGH,1,2,3,4,5,6\r\n", {}, 1, false},
-        {"37-character address", "$" + q32 + "GPGLL,1,2,3,4,5,6\r\n", {1}, 0, true},
-        {"80 counted characters", Sentence(BodyOfLength("GPGLL", 6, 80)), {1}, 0, true},
-        {"81 counted characters", Sentence(BodyOfLength("GPGLL", 6, 81)), {}, 1, false},
-        {"81 reached at a field", Sentence(BodyOfLength("GPGLL", 6, 81 + 3)), {}, 1, false},
-        {"80 without checksum", "$" + BodyOfLength("GPGLL", 6, 83) + "\r\n", {1}, 0, true},
+        {"37-character address", "$" + q32 + "GPGLL,1,2,3,4,5,6\r\n", {}, 1, false},
+        {"82 bytes", Sentence(BodyOfLength("GPGLL", 6, 80)), {1}, 0, true},
+        {"255 bytes", Sentence(BodyOfLength("GPZDA", 8, 253)), {1}, 0, true},
+        {"256 bytes", Sentence(BodyOfLength("GPZDA", 8, 254)), {}, 1, false},
+        {"255 bytes without checksum", "$" + BodyOfLength("GPZDA", 8, 256) + "\r\n", {1}, 0, true},
         {"31-character field", Sentence("GPGLL," + std::string(31, 'a') + ",2,3,4,5,6"), {1}, 0, true},
         {"32-character field", Sentence("GPGLL," + std::string(32, 'a') + ",2,3,4,5,6"), {}, 1, false},
         {"last field too long, no checksum",
@@ -198,12 +215,15 @@ TEST(NmeaStream, SentenceOutcomes) {
         // Each kind's field count.
         {"GLL 5 fields", Sentence("GPGLL,1,2,3,4,5"), {}, 1, true},
         {"VTG 8 fields", Sentence("GPVTG,1,2,3,4,5,6,7,8"), {1}, 0, true},
-        {"VTG 9 fields", Sentence("GPVTG,1,2,3,4,5,6,7,8,9"), {}, 1, true},
-        {"ZDA 8 fields", Sentence("GPZDA,1,2,3,4,5,6,7,8"), {1}, 0, true},
-        {"ZDA 7 fields", Sentence("GPZDA,1,2,3,4,5,6,7"), {}, 1, true},
-        {"RMC 11 fields", Sentence("GPRMC,1,2,3,4,5,6,7,8,9,10,11"), {1}, 0, true},
-        {"RMC 12 fields", Sentence("GPRMC,1,2,3,4,5,6,7,8,9,10,11,12"), {1}, 0, true},
+        {"VTG 9 fields", Sentence("GPVTG,1,2,3,4,5,6,7,8,9"), {1}, 0, true},
+        {"VTG 10 fields", Sentence("GPVTG,1,2,3,4,5,6,7,8,9,10"), {}, 1, true},
+        {"GLL 7 fields", Sentence("GPGLL,1,2,3,4,5,6,7"), {1}, 0, true},
+        {"ZDA 6 to 8 fields", Sentence("GPZDA,1,2,3,4,5,6") + Sentence("GPZDA,1,2,3,4,5,6,7,8"), {1, 1}, 0, true},
+        {"ZDA 5 fields", Sentence("GPZDA,1,2,3,4,5"), {}, 1, true},
+        {"ZDA 9 fields", Sentence("GPZDA,1,2,3,4,5,6,7,8,9"), {}, 1, true},
+        {"RMC 11 to 14 fields", Sentence("GPRMC,1,2,3,4,5,6,7,8,9,10,11") + Sentence("GPRMC,1,2,3,4,5,6,7,8,9,10,11,12,13,14"), {1, 1}, 0, true},
         {"RMC 10 fields", Sentence("GPRMC,1,2,3,4,5,6,7,8,9,10"), {}, 1, true},
+        {"RMC 15 fields", Sentence("GPRMC,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15"), {}, 1, true},
         {"GSA mode of two characters", Sentence("GPGSA,AB,3"), {}, 1, true},
         {"GSA empty fix field", Sentence("GPGSA,A,"), {}, 1, true},
     };
@@ -299,6 +319,67 @@ TEST(NmeaGsv, HostileNumbersStayInBounds) {
         EXPECT_EQ(std::memcmp(r.InView, c.inView, sizeof c.inView), 0);
         for (int n = 5; n <= 64; ++n) EXPECT_EQ(r.Satellites[n - 1].Elevation, n == 9 ? 50 : 0) << n;
     }
+}
+
+// The sky in one line: systems, in view and used (the sky's, then the record's), GGA's quality,
+// then each satellite as letter, number, elevation/azimuth/C/N0, "u" when used, "s" and its signal.
+std::string SkyDigest(const TNmea& nmea) {
+    const GnssSky& k = nmea.Sky();
+    std::ostringstream s;
+    s << "sys " << int{k.Systems} << " view " << k.InView << '/' << nmea.Record().SatellitesInView << " used "
+      << k.Used << '/' << nmea.Record().SatellitesUsed << " q" << int{k.Quality} << ':';
+    for (int i = 0; i < k.Count; ++i) {
+        const SkySatellite& e = k.Satellites[i];
+        s << ' ' << GnssSystemLetter(e.System) << e.Number << '/' << e.Elevation << '/' << e.Azimuth << '/' << e.Cn0
+          << (e.Used ? "u" : "");
+        if (e.Signal) s << 's' << int{e.Signal};
+    }
+    return s.str();
+}
+
+TEST(NmeaSky, EveryConstellation) {
+    const std::string gsv12 = Sentence("GPGSV,1,1,02,01,10,100,30,02,20,200,40");
+    const std::string gsv1 = Sentence("GPGSV,1,1,01,01,11,101,31");
+    const std::string gsv70 = Sentence("GLGSV,1,1,01,70,50,100,40");
+    const std::pair<std::string, std::string> rows[] = {
+        // NMEA 4.10: GSA per system ID, GSV per talker with its signal; SBAS in GPS's sentences.
+        {Sentence("GNGGA,123519,4807.038,N,01131.000,E,4,08,0.9,545.4,M,46.9,M,,") +
+             Sentence("GNGSA,A,3,05,12,,,,,,,,,,,1.8,0.9,1.5,1") + Sentence("GNGSA,A,3,70,,,,,,,,,,,,1.8,0.9,1.5,2") +
+             Sentence("GPGSV,1,1,03,05,40,083,46,12,17,308,41,40,30,200,35,1") +
+             Sentence("GLGSV,1,1,02,70,50,100,40,71,10,300,30,1"),
+         "sys 67 view 5/5 used 3/3 q4: G5/40/83/46us1 G12/17/308/41us1 S40/30/200/35s1 R70/50/100/40us1 R71/10/300/30s1"},
+        // Two signals of one system: one entry each, the stronger C/N0, in view the most either said.
+        {Sentence("GPGSV,1,1,02,05,40,083,46,12,17,308,41,1") +
+             Sentence("GPGSV,1,1,03,05,40,083,30,12,17,308,44,24,05,010,20,8"),
+         "sys 1 view 3/3 used 0/0 q-1: G5/40/83/46s1 G12/17/308/44s8 G24/5/10/20s8"},
+        // GN's GSAs without system ID, one per system, in a run; each GSA of a system replaces its last.
+        {Sentence("GNGSA,A,3,05,12,,,,,,,,,,,1.8,0.9,1.5") + Sentence("GNGSA,A,3,70,,,,,,,,,,,,1.8,0.9,1.5") +
+             Sentence("GPGSV,1,1,02,05,40,083,46,12,17,308,41") + Sentence("GLGSV,1,1,01,70,50,100,40") +
+             Sentence("GPGSA,A,3,12,,,,,,,,,,,,1.8,0.9,1.5"),
+         "sys 3 view 3/3 used 2/2 q-1: G5/40/83/46 G12/17/308/41u R70/50/100/40u"},
+        // A satellite, or a whole constellation, missing from two cycles drops out.
+        {gsv12 + gsv70 + gsv1 + gsv1, "sys 3 view 2/2 used 0/0 q-1: G1/11/101/31 G2/20/200/40 R70/50/100/40"},
+        {gsv12 + gsv70 + gsv1 + gsv1 + gsv1, "sys 1 view 1/1 used 0/0 q-1: G1/11/101/31"},
+    };
+    for (const auto& [text, want] : rows) {
+        TNmea nmea;
+        for (int r : FeedAll(nmea, text)) EXPECT_EQ(r, SentenceAccepted) << text;
+        EXPECT_EQ(nmea.ErrorCount(), 0) << text;
+        EXPECT_EQ(SkyDigest(nmea), want) << text;
+    }
+    // More satellites than it holds: the first Capacity stay, and the record's GPS table is untouched.
+    TNmea nmea;
+    for (int m = 1; m <= 25; ++m) {
+        std::string body = "GBGSV,25," + std::to_string(m) + ",100";
+        for (int n = 4 * m - 3; n <= 4 * m; ++n) body += "," + std::to_string(n) + ",10,20,30";
+        ASSERT_EQ(Feed(nmea, Sentence(body)).result, SentenceAccepted);
+    }
+    EXPECT_EQ(nmea.Sky().Count, GnssSky::Capacity);
+    EXPECT_EQ(nmea.Sky().Satellites[GnssSky::Capacity - 1].Number, GnssSky::Capacity);
+    EXPECT_EQ(nmea.Record().SatellitesInView, 100);
+    EXPECT_EQ(nmea.Record().Satellites[0].Elevation, 0);
+    nmea.ClearFix();
+    EXPECT_EQ(nmea.Sky().Count, 0);
 }
 
 TEST(NmeaState, ClearFixValues) {

@@ -59,7 +59,7 @@ struct SplitterRig {
 };
 
 TEST(Splitter, EveryItemIsReportedOnceWithWhyItWasRejected) {
-    const std::string dollarThenLong = "$" + std::string(200, 'A') + kGga;
+    const std::string dollarThenLong = "$" + std::string(300, 'A') + kGga;
     struct Case {
         std::string stream;
         std::string words;
@@ -75,7 +75,7 @@ TEST(Splitter, EveryItemIsReportedOnceWithWhyItWasRejected) {
         {std::string(300, 'x') + kGga + std::string("\0\0", 2) + kGga,
          "g300 s1 g2 s1"},  // junk and NUL bytes
         {kGga.substr(0, 20) + std::string(1, '\0') + kGga, "s0:cut g1 s1"},
-        {dollarThenLong, "s0:length g73 s1"},
+        {dollarThenLong, "s0:length g46 s1"},
         {kClockOffset.substr(0, 5) + kGga + kClockOffset, "g5 s1 f1"},  // a cut frame: its tail framed again
         {kClockOffset.substr(0, 6) + "x" + kGga, "g7 s1"},
         {BinaryFrame(0xF2, 0x82, {0x12, 0x35}).substr(0, 6) + "\x27\r\n", "f0:checksum"},
