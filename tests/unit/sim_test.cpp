@@ -15,8 +15,10 @@
 #include "protocol/nmea.h"
 #include "protocol/platform.h"
 #include "protocol/splitter.h"
+#include "sim/pty.h"
 #include "sim/receiver.h"
 #include "sim/replay.h"
+#include "tests/support/files.h"
 #include "tests/support/sample_stream.h"
 #include "view/display_text.h"
 
@@ -494,4 +496,16 @@ TEST(SimReplay, PacesAtTheLineRate) {
     // Bytes due while the host listens at another rate are lost, not delayed.
     EXPECT_EQ(normal.Take(2000, SIZE_MAX, false), "");
     EXPECT_EQ(normal.Take(3000, SIZE_MAX).size(), 480u);
+}
+
+TEST(SimTerminal, ALinkIsRemovedOnlyWhileItNamesItsOwnTerminal) {
+    // A simulator that ends after another has taken the link over must leave the new link alone.
+    test::TempDir dir("vantora-link");
+    const std::string link = dir.Path("tty");
+    std::string error;
+    ASSERT_TRUE(PointLink(link, "/dev/pts/new", error)) << error;
+    UnpointLink(link, "/dev/pts/old");
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    UnpointLink(link, "/dev/pts/new");
+    EXPECT_FALSE(std::filesystem::is_symlink(link));
 }
