@@ -16,13 +16,13 @@ uint8_t BodyChecksum(const std::string& s, size_t from, size_t to) {
 }
 
 // A sentence that a parser must refuse: a GGA whose time field is 40 characters long,
-// or (odd variant) a well-formed GSA stretched to a 90-byte line.
+// or (odd variant) a well-formed GSA stretched to a 300-byte line, longer than any line buffer.
 std::string LongFieldSentence(int variant) {
     if (variant % 2 == 0)
         return MakeSentence("GPGGA,ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmn,,,,,0,00,,,M,,M,,", true);
     std::string body = "GPGSA,A,3,01,02,03,04,05,06,07,08,09,10,11,12,1.5,0.9,1.2";
-    // $ body *hh CR LF: pad the last field with zeros up to 90 bytes.
-    body.insert(body.size() - 1, std::string(90 - (body.size() + 6), '0'));
+    // $ body *hh CR LF: pad the last field with zeros up to 300 bytes.
+    body.insert(body.size() - 1, std::string(300 - (body.size() + 6), '0'));
     return MakeSentence(body, true);
 }
 }  // namespace

@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
            "--fault", o.Faults,
            "Inject a fault into every Nth output item (repeatable; the kinds take turns): "
            "garbage (junk bytes between items), badsum (a wrong checksum), cut (an item stops half "
-           "way), longfield (a sentence with a 40-character field or a 90-byte line), silence (5 s "
+           "way), longfield (a sentence with a 40-character field or a 300-byte line), silence (5 s "
            "without output), hangup (the adapter is unplugged and plugged in again 3 s later as a new "
            "terminal, whose path is printed)")
         ->check(CLI::IsMember({"garbage", "badsum", "cut", "longfield", "silence", "hangup"}));
