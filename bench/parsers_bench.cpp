@@ -1,6 +1,9 @@
 // Lexer and parser throughput over a realistic stream. Run: build/bench/vantora-bench
 #include <benchmark/benchmark.h>
 
+#include <string>
+#include <vector>
+
 #include "protocol/binary.h"
 #include "protocol/lexer.h"
 #include "protocol/nmea.h"
@@ -46,6 +49,39 @@ void BM_NmeaParse(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * s.sentences);
 }
 BENCHMARK(BM_NmeaParse)->Unit(benchmark::kMillisecond);
+
+// The parser alone: the same sentences, cut by the lexer once before the timing.
+void BM_NmeaDecode(benchmark::State& state) {
+    const auto& s = Sample();
+    std::vector<std::string> sentences;
+    vantora::TLexer lexer;
+    LexAll(lexer, s.nmea, [&](const vantora::TLexer::Item& item) {
+        if (item.Kind == vantora::TLexer::Sentence)
+            sentences.emplace_back(reinterpret_cast<const char*>(item.Data), item.Size);
+    });
+    vantora::TNmea nmea;
+    for (auto _ : state) {
+        for (const std::string& one : sentences)
+            nmea.Decode(reinterpret_cast<const uint8_t*>(one.data()), static_cast<int>(one.size()));
+        benchmark::DoNotOptimize(nmea.Record());
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(s.nmea.size()));
+    state.SetItemsProcessed(state.iterations() * s.sentences);
+}
+BENCHMARK(BM_NmeaDecode)->Unit(benchmark::kMillisecond);
+
+// The lexer alone over the same bytes.
+void BM_NmeaLex(benchmark::State& state) {
+    const auto& s = Sample();
+    vantora::TLexer lexer;
+    for (auto _ : state) {
+        int items = 0;
+        LexAll(lexer, s.nmea, [&](const vantora::TLexer::Item&) { ++items; });
+        benchmark::DoNotOptimize(items);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(s.nmea.size()));
+}
+BENCHMARK(BM_NmeaLex)->Unit(benchmark::kMillisecond);
 
 int HexValue(uint8_t c) {
     if (c >= '0' && c <= '9') return c - '0';
