@@ -33,6 +33,7 @@ using vantora::TfmTop;
 // more sentences and writes that picture too. VANTORA_SCREENSHOT_SEND="CMD[:control=value,...]"
 // (for example "0x13:rgOutputFormat=2") selects a command once the page is shown, sets the
 // given panel controls and presses Send, as a user would, before the wait.
+// VANTORA_SCREENSHOT_FIX="3D" waits for a fix whose text starts so (a 2D fix does not do).
 void SendForScreenshot(TfmTop& window, const QString& request) {
     const QStringList parts = request.split(QLatin1Char(':'));
     bool ok = false;
@@ -61,6 +62,7 @@ void InstallScreenshotHook(TfmTop& window) {
     const QStringList names = {"setup", "view", "reload", "config", "trace"};
     const int page = names.indexOf(pageName);
     const QString send = qEnvironmentVariable("VANTORA_SCREENSHOT_SEND");
+    const QString wantedFix = qEnvironmentVariable("VANTORA_SCREENSHOT_FIX");
 
     auto grab = [&window](const QString& file) {
         if (!window.grab().save(file, "PNG"))
@@ -78,7 +80,7 @@ void InstallScreenshotHook(TfmTop& window) {
         });
     };
 
-    QTimer::singleShot(500, &window, [&window, page, path, grab, finish, send] {
+    QTimer::singleShot(500, &window, [&window, page, path, grab, finish, send, wantedFix] {
         if (page > 0 && !window.RequestPage(page)) {
             std::fprintf(stderr, "screenshot: the page could not be shown\n");
             window.close();
@@ -87,10 +89,11 @@ void InstallScreenshotHook(TfmTop& window) {
         if (!send.isEmpty()) SendForScreenshot(window, send);
         auto* poll = new QTimer(&window);
         const qint64 started = QDateTime::currentMSecsSinceEpoch();
-        QObject::connect(poll, &QTimer::timeout, &window, [&window, poll, page, path, grab, finish, started] {
+        QObject::connect(poll, &QTimer::timeout, &window,
+                         [&window, poll, page, path, grab, finish, started, wantedFix] {
             const bool waited = QDateTime::currentMSecsSinceEpoch() - started > 30000;
             const QString fix = window.Live().lbFix->text();
-            const bool fixed = fix == "2D" || fix.startsWith("3D");
+            const bool fixed = wantedFix.isEmpty() ? fix == "2D" || fix.startsWith("3D") : fix.startsWith(wantedFix);
             const bool drawn = fixed && window.View().FixesShown() >= 3 &&
                                window.View().SatSeries()->count() + window.View().UnusedSeries()->count() > 0;
             if (page == TfmTop::tsView && !drawn && !waited) return;

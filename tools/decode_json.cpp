@@ -1,5 +1,7 @@
 #include "tools/decode_json.h"
 
+#include "view/display_text.h"
+
 #include <cstring>
 
 namespace vantora {
@@ -71,10 +73,9 @@ nlohmann::ordered_json NavRecordJson(const NavRecord& r) {
 }
 
 std::string FixStateName(const NavRecord& rec, const GnssSky& sky) {
-    static const char* const modes[] = {"No fix", "2D", "3D", "3D+"};
-    if (rec.FixMode == ModeNoFix) return modes[0];
-    if (*GgaQualityName(sky.Quality) != '\0') return GgaQualityName(sky.Quality);
-    return rec.FixMode > 0 && rec.FixMode <= Mode3DPlus ? modes[rec.FixMode] : "";
+    // The word the View page shows, so that the two never disagree.
+    const FixTexts texts = FormatFix(rec, &sky);
+    return texts.Fix ? texts.Fix->first : "";
 }
 
 nlohmann::ordered_json SkyJson(const GnssSky& sky) {

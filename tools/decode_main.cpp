@@ -209,9 +209,9 @@ int main(int argc, char** argv) {
         "    one still open after 3 s (or at the end of the stream) adds \"abandoned\":true\n"
         "  {\"type\":\"garbage\",\"bytes\":N}  each run of bytes that is neither\n"
         "  {\"type\":\"reply\",\"display\",\"controls\"}  what a decoded frame has the window show\n"
-        "then the last fix of each parser ({\"type\":\"fix\"}; the NMEA one adds \"fix_state\": \"No fix\" when\n"
-        "fix_mode is 0, else GGA's own word for its quality (\"RTK\", \"Float\", \"DR\", \"Sim\") when it has one,\n"
-        "else \"2D\", \"3D\" or \"3D+\"; and \"sky\": every constellation's satellites in report order, each\n"
+        "then the last fix of each parser ({\"type\":\"fix\"}; the NMEA one adds \"fix_state\", the View page's\n"
+        "word for the fix: GGA's own word for its quality (\"RTK\", \"Float\", \"DR\", \"Sim\") when it has one,\n"
+        "else \"No fix\", \"2D\", \"3D\" or \"3D+\"; and \"sky\": every constellation's satellites in report order, each\n"
         "{\"system\",\"number\",\"signal\",\"elevation\",\"azimuth\",\"cn0\",\"used\"}) and the statistics: {\"type\":\"stats\",\n"
         "\"errors\" (items rejected, as the window's error field counts them), \"garbage_bytes\",\n"
         "\"bad_frames\", \"counters\" (sentences taken per kind, every talker's)}."};
