@@ -86,4 +86,11 @@ bool PointLink(const std::string& link, const std::string& target, std::string& 
     return true;
 }
 
+void UnpointLink(const std::string& link, const std::string& target) {
+    if (link.empty()) return;
+    char named[4096];
+    const ssize_t n = ::readlink(link.c_str(), named, sizeof named);
+    if (n > 0 && std::string(named, static_cast<size_t>(n)) == target) ::unlink(link.c_str());
+}
+
 }  // namespace vantora::sim

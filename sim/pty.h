@@ -34,5 +34,7 @@ private:
 
 // Points link at target, replacing an existing symbolic link (never another kind of file).
 bool PointLink(const std::string& link, const std::string& target, std::string& error);
+// Removes link only while it still names target: another simulator may have taken the name over.
+void UnpointLink(const std::string& link, const std::string& target);
 
 }  // namespace vantora::sim

@@ -131,18 +131,20 @@ void Receiver::Epoch(int64_t t) {
         int period = settings_.Periods[slot];
         return period > 0 && epochIndex_ % period == 0;
     };
-    bool cs = settings_.NmeaChecksum;
-    if (due(SlotGga)) Send(MakeSentence(GgaBody(st), cs));
-    if (due(SlotGll)) Send(MakeSentence(GllBody(st), cs));
-    if (due(SlotGsa)) Send(MakeSentence(GsaBody(st), cs));
+    const bool gnss = options_.Gnss;
+    auto send = [&](const std::string& body) { Send(MakeSentence(body, settings_.NmeaChecksum, options_.LfOnly)); };
+    if (due(SlotGga)) send(gnss ? GnssGgaBody(st) : GgaBody(st));
+    if (due(SlotGll)) send(gnss ? GnssGllBody(st) : GllBody(st));
+    if (due(SlotGsa))
+        for (const auto& body : gnss ? GnssGsaBodies(st) : std::vector<std::string>{GsaBody(st)}) send(body);
     if (due(SlotGsv))
-        for (const auto& body : GsvBodies(st)) Send(MakeSentence(body, cs));
-    if (due(SlotRmc)) Send(MakeSentence(RmcBody(st), cs));
-    if (due(SlotVtg)) Send(MakeSentence(VtgBody(st), cs));
+        for (const auto& body : gnss ? GnssGsvBodies(st) : GsvBodies(st)) send(body);
+    if (due(SlotRmc)) send(gnss ? GnssRmcBody(st) : RmcBody(st));
+    if (due(SlotVtg)) send(gnss ? GnssVtgBody(st) : VtgBody(st));
     if (due(SlotZda)) {
         SentenceLocale loc{settings_.ZoneHours, settings_.ZoneMinutes, settings_.ZoneSeconds,
                            settings_.DstAdjust};
-        Send(MakeSentence(ZdaBody(st, loc), cs));
+        send(gnss ? GnssZdaBody(st, loc) : ZdaBody(st, loc));
     }
 }
 

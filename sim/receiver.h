@@ -31,6 +31,8 @@ struct ReceiverOptions {
     bool Pace = false;     // 10 bits per byte at the line rate, both ways
     bool Binary = false;   // start with binary navigation blocks
     bool Checksum = true;  // NMEA checksums
+    bool Gnss = false;     // a multi-constellation NMEA 4.11 receiver rather than GPS-only
+    bool LfOnly = false;   // sentences end in LF alone
     uint32_t Seed = 1;
     int64_t StartUnixMs = 1715932800000;  // 2024-05-17 08:00:00 UTC
     int TraceRecords = 0;                 // records in the trace buffer at power-on

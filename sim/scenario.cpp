@@ -87,6 +87,18 @@ Scenario::Scenario(uint32_t seed, int64_t startUnixMs) : seed_(seed), utcAtZero_
         azStart_[i] = 360.0 * Noise(seed, 5, i);
         azRate_[i] = (Noise(seed, 6, i) - 0.5) * 0.08;
     }
+    // The other systems number their satellites in NMEA's way: GLONASS 65..88, Galileo 1..36,
+    // BeiDou 1..37; nine distinct ones each.
+    static constexpr int FirstNumber[OtherSystemCount] = {65, 1, 1};
+    static constexpr int PoolSize[OtherSystemCount] = {24, 36, 37};
+    for (int sys = 0; sys < OtherSystemCount; ++sys) {
+        int numbers[37];
+        for (int i = 0; i < PoolSize[sys]; ++i) numbers[i] = FirstNumber[sys] + i;
+        for (int i = PoolSize[sys] - 1; i > 0; --i)
+            std::swap(numbers[i], numbers[static_cast<int>(Noise(seed, 20 + sys, i) * (i + 1))]);
+        std::sort(numbers, numbers + OtherPerSystem);
+        for (int i = 0; i < OtherPerSystem; ++i) otherNumbers_[sys * OtherPerSystem + i] = numbers[i];
+    }
     Restart(0, StartWarm);
 }
 
@@ -129,6 +141,34 @@ FixKind Scenario::FixAt(int64_t elapsedMs) const {
     if (u < 156000) return FixKind::Fix2D;
     if (u < 160000) return FixKind::None;
     return FixKind::Fix2D;
+}
+
+void Scenario::OtherSkyAt(double t, int64_t elapsedMs, const ScenarioSettings& settings,
+                          ScenarioState& st) const {
+    // Slower passes than GPS's, some below the horizon, so satellites rise and set in view.
+    st.OthersInView = 0;
+    st.OthersUsed = 0;
+    for (int sys = 0; sys < OtherSystemCount; ++sys) {
+        SimSatellite* first = st.Others + st.OthersInView;
+        for (int i = 0; i < OtherPerSystem; ++i) {
+            const int k = sys * OtherPerSystem + i;
+            const double phase = 2 * Pi * Noise(seed_, 30, k);
+            const double rate = 2 * Pi / (1800.0 + 3600.0 * Noise(seed_, 31, k));
+            const double peak = 35.0 + 52.0 * Noise(seed_, 35, k);  // each pass culminates at its own height
+            const int e = static_cast<int>(std::lround(-15.0 + (peak + 15.0) * (0.5 + 0.5 * std::sin(phase + rate * t))));
+            if (e < 1) continue;
+            double az = std::fmod(360.0 * Noise(seed_, 32, k) + (Noise(seed_, 33, k) - 0.5) * 0.06 * t, 360.0);
+            if (az < 0) az += 360.0;
+            const double jitter = 6.0 * (Noise(seed_ + 1000 + k, 34, elapsedMs / 4000) - 0.5);
+            const int cn0 = std::clamp(static_cast<int>(std::lround(24.0 + 0.22 * e + jitter)), 16, 49);
+            const bool used = st.Fix == FixKind::Fix3D && e >= settings.ElevationMask && cn0 >= 28;
+            st.Others[st.OthersInView++] = SimSatellite{otherNumbers_[k], e, static_cast<int>(az) % 360, cn0, used, sys + 1};
+            st.OthersUsed += used ? 1 : 0;
+        }
+        std::sort(first, st.Others + st.OthersInView, [](const SimSatellite& a, const SimSatellite& b) {
+            return a.Elevation != b.Elevation ? a.Elevation > b.Elevation : a.Prn < b.Prn;
+        });
+    }
 }
 
 ScenarioState Scenario::At(int64_t elapsedMs, const ScenarioSettings& settings) const {
@@ -220,6 +260,7 @@ ScenarioState Scenario::At(int64_t elapsedMs, const ScenarioSettings& settings) 
     }
     st.Fix = fix;
     st.Differential = settings.Differential && fix == FixKind::Fix3D;
+    OtherSkyAt(t, elapsedMs, settings, st);
     st.ClockDrift = 1200 + static_cast<int>(40.0 * std::sin(t / 300.0));
     return st;
 }

@@ -8,6 +8,11 @@
 namespace vantora::sim {
 
 constexpr int MaxInView = 14;
+// Satellites of each other constellation (GLONASS, Galileo, BeiDou) the sky holds; only
+// those above the horizon are in view.
+constexpr int OtherSystemCount = 3;
+constexpr int OtherPerSystem = 9;
+constexpr int MaxOthers = OtherSystemCount * OtherPerSystem;
 constexpr double Pi = 3.14159265358979323846;
 constexpr double EarthRadius = 6371000.0;  // metres, a sphere is close enough here
 
@@ -22,6 +27,7 @@ struct SimSatellite {
     int Azimuth;    // degrees 0..359
     int Cn0;        // dB-Hz
     bool Used;
+    int System = 0;  // GnssSystem: 0 GPS
 };
 
 // Receiver settings that change what the scenario reports.
@@ -49,6 +55,11 @@ struct ScenarioState {
     int InView;                    // 8..14
     int Used;                      // satellites used in the solution (at most 12)
     double Pdop, Hdop, Vdop, Gdop;
+    // The other constellations, system by system, each highest first. A GPS-only receiver
+    // ignores them; they never change the GPS part of the state.
+    SimSatellite Others[MaxOthers];
+    int OthersInView;
+    int OthersUsed;
     int ClockDrift;  // receiver clock drift, Hz (always positive)
 };
 
@@ -67,6 +78,7 @@ public:
 
 private:
     FixKind FixAt(int64_t elapsedMs) const;
+    void OtherSkyAt(double t, int64_t elapsedMs, const ScenarioSettings& settings, ScenarioState& st) const;
 
     uint32_t seed_;
     int64_t utcAtZero_;  // UTC at elapsed 0
@@ -77,6 +89,7 @@ private:
     int acquire2DMs_ = 3000;
     int prns_[MaxInView];
     double elevPhase_[MaxInView], elevRate_[MaxInView], azStart_[MaxInView], azRate_[MaxInView];
+    int otherNumbers_[MaxOthers];
 };
 
 struct UtcTime {

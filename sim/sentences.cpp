@@ -1,5 +1,6 @@
 #include "sim/sentences.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -52,14 +53,14 @@ std::string LongitudeText(double deg) {
     return DegMin(deg, 3);
 }
 
-std::string MakeSentence(const std::string& body, bool checksum) {
+std::string MakeSentence(const std::string& body, bool checksum, bool lfOnly) {
     std::string s = "$" + body;
     if (checksum) {
         uint8_t cs =
             XorChecksum(reinterpret_cast<const uint8_t*>(body.data()), static_cast<int>(body.size()));
         s += Format("*%02X", cs);
     }
-    s += "\r\n";
+    s += lfOnly ? "\n" : "\r\n";
     return s;
 }
 
@@ -133,6 +134,93 @@ std::string ZdaBody(const ScenarioState& st, const SentenceLocale& locale) {
            Format(",%02d,%02d,%04d,%s%02d,%02d,%02d,%d", u.Day, u.Month, u.Year,
                   locale.ZoneHours < 0 ? "-" : "", std::abs(locale.ZoneHours), std::abs(locale.ZoneMinutes),
                   std::abs(locale.ZoneSeconds), locale.DstAdjust);
+}
+
+namespace {
+
+constexpr int SystemCount = 1 + OtherSystemCount;
+constexpr const char* GsvTalker[SystemCount] = {"GP", "GL", "GA", "GB"};
+// Signal IDs of the signal each system is tracked on: L1 C/A, L1 OF, E1, B1I.
+constexpr int SignalId[SystemCount] = {1, 1, 7, 1};
+
+// The satellites in view of one system (0 GPS, then the others in order).
+std::vector<SimSatellite> InViewOf(const ScenarioState& st, int system) {
+    if (system == 0) return {st.Sats, st.Sats + st.InView};
+    std::vector<SimSatellite> out;
+    for (int i = 0; i < st.OthersInView; ++i)
+        if (st.Others[i].System == system) out.push_back(st.Others[i]);
+    return out;
+}
+
+std::string AsTalker(std::string body, const char* talker) {
+    body.replace(0, 2, talker);
+    return body;
+}
+
+const char* ModeIndicator(const ScenarioState& st) {
+    return !HasFix(st) ? "N" : st.Differential ? "D" : "A";
+}
+
+}  // namespace
+
+std::string GnssGgaBody(const ScenarioState& st) {
+    ScenarioState all = st;
+    all.Used += st.OthersUsed;
+    return AsTalker(GgaBody(all), "GN");
+}
+
+std::string GnssGllBody(const ScenarioState& st) {
+    return AsTalker(GllBody(st), "GN") + "," + ModeIndicator(st);
+}
+
+std::vector<std::string> GnssGsaBodies(const ScenarioState& st) {
+    const int mode = st.Fix == FixKind::Fix3D ? 3 : st.Fix == FixKind::Fix2D ? 2 : 1;
+    std::vector<std::string> out;
+    for (int system = 0; system < SystemCount; ++system) {
+        std::string s = "GNGSA,A," + std::to_string(mode);
+        int listed = 0;
+        for (const SimSatellite& sat : InViewOf(st, system)) {
+            if (!sat.Used || listed == 12) continue;
+            s += Format(",%02d", sat.Prn);
+            ++listed;
+        }
+        for (; listed < 12; ++listed) s += ",";
+        s += HasFix(st) ? Format(",%.1f,%.1f,%.1f", st.Pdop, st.Hdop, st.Vdop) : std::string(",,,");
+        s += Format(",%d", system + 1);  // system IDs 1..4 follow the same order
+        out.push_back(s);
+    }
+    return out;
+}
+
+std::vector<std::string> GnssGsvBodies(const ScenarioState& st) {
+    std::vector<std::string> out;
+    for (int system = 0; system < SystemCount; ++system) {
+        const std::vector<SimSatellite> sats = InViewOf(st, system);
+        const int count = static_cast<int>(sats.size());
+        const int total = std::max(1, (count + 3) / 4);
+        for (int m = 0; m < total; ++m) {
+            std::string s = Format("%sGSV,%d,%d,%02d", GsvTalker[system], total, m + 1, count);
+            for (int i = m * 4; i < count && i < m * 4 + 4; ++i)
+                s += Format(",%02d,%02d,%03d,%02d", sats[i].Prn, sats[i].Elevation, sats[i].Azimuth, sats[i].Cn0);
+            out.push_back(s + Format(",%d", SignalId[system]));
+        }
+    }
+    return out;
+}
+
+std::string GnssRmcBody(const ScenarioState& st) {
+    return AsTalker(RmcBody(st), "GN") + ",V";  // navigation status: no integrity check
+}
+
+std::string GnssVtgBody(const ScenarioState& st) {
+    return AsTalker(VtgBody(st), "GN") + "," + ModeIndicator(st);
+}
+
+std::string GnssZdaBody(const ScenarioState& st, const SentenceLocale& locale) {
+    UtcTime u = UtcOf(st.UnixMs);
+    return "GNZDA," + TimeText(st) +
+           Format(",%02d,%02d,%04d,%s%02d,%02d", u.Day, u.Month, u.Year, locale.ZoneHours < 0 ? "-" : "",
+                  std::abs(locale.ZoneHours), std::abs(locale.ZoneMinutes));
 }
 
 }  // namespace vantora::sim

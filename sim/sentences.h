@@ -1,4 +1,5 @@
-// NMEA 0183 sentences of the simulated receiver (talker GP) and its loader's notices.
+// NMEA 0183 sentences of the simulated receiver and its loader's notices: its own GPS-only
+// form (talker GP), or a multi-constellation NMEA 4.11 receiver's.
 #pragma once
 
 #include <string>
@@ -8,8 +9,9 @@
 
 namespace vantora::sim {
 
-// "$" body ["*" hh] CR LF; the checksum is the XOR of the body, as NMEA 0183 defines it.
-std::string MakeSentence(const std::string& body, bool checksum);
+// "$" body ["*" hh] CR LF (LF alone when lfOnly); the checksum is the XOR of the body, as
+// NMEA 0183 defines it.
+std::string MakeSentence(const std::string& body, bool checksum, bool lfOnly = false);
 
 struct SentenceLocale {
     int ZoneHours = 0;    // signed
@@ -26,6 +28,18 @@ std::vector<std::string> GsvBodies(const ScenarioState& st);  // one per group o
 std::string RmcBody(const ScenarioState& st);
 std::string VtgBody(const ScenarioState& st);
 std::string ZdaBody(const ScenarioState& st, const SentenceLocale& locale);
+
+// A multi-constellation NMEA 4.11 receiver: talker GN for the combined solution (GGA with the
+// satellites used of every system, GLL and VTG with a mode indicator, RMC with the navigation
+// status, ZDA with the six standard fields), one GSA per system with its system ID, and the
+// satellites in view under each system's talker (GP, GL, GA, GB) with the signal ID.
+std::string GnssGgaBody(const ScenarioState& st);
+std::string GnssGllBody(const ScenarioState& st);
+std::vector<std::string> GnssGsaBodies(const ScenarioState& st);  // GPS, GLONASS, Galileo, BeiDou
+std::vector<std::string> GnssGsvBodies(const ScenarioState& st);
+std::string GnssRmcBody(const ScenarioState& st);
+std::string GnssVtgBody(const ScenarioState& st);
+std::string GnssZdaBody(const ScenarioState& st, const SentenceLocale& locale);
 
 // ddmm.mmmm / dddmm.mmmm of the absolute value, with 'N'/'S' or 'E'/'W'.
 std::string LatitudeText(double deg);

@@ -61,7 +61,7 @@ int RunOnTerminal(Receiver& receiver, ReplaySource* replay, int replayBaud, cons
         file->open(*path, std::ios::binary | std::ios::app);
         if (!*file) {
             hooks.Complain("cannot write " + *path);
-            if (!o.Link.empty()) unlink(o.Link.c_str());  // no link left behind to a dead terminal
+            UnpointLink(o.Link, pty.SlavePath());  // no link left behind to a dead terminal
             return 1;
         }
     }
@@ -126,14 +126,15 @@ int RunOnTerminal(Receiver& receiver, ReplaySource* replay, int replayBaud, cons
             if (!WriteWhole(o.FlashFile, receiver.Flash())) hooks.Complain("cannot write " + o.FlashFile);
         }
         if (receiver.TakeHangup() && pty.IsOpen()) {
+            // The link goes while the terminal is still ours, so that its name cannot be reused yet.
+            UnpointLink(o.Link, pty.SlavePath());
             pty.Close();
-            if (!o.Link.empty()) unlink(o.Link.c_str());
             pending.clear();
             replugAt = clock.NowMs() + ReplugMs;
         }
     }
+    UnpointLink(o.Link, pty.SlavePath());
     pty.Close();
-    if (!o.Link.empty()) unlink(o.Link.c_str());
     return status;
 }
 

@@ -15,8 +15,10 @@
 #include "protocol/nmea.h"
 #include "protocol/platform.h"
 #include "protocol/splitter.h"
+#include "sim/pty.h"
 #include "sim/receiver.h"
 #include "sim/replay.h"
+#include "tests/support/files.h"
 #include "tests/support/sample_stream.h"
 #include "view/display_text.h"
 
@@ -147,27 +149,42 @@ TEST(SimReceiver, DefaultNmeaGoesFromNoFixTo3DAndBack) {
 }
 
 TEST(SimReceiver, SitesAndSeedsKeepEverySentenceValid) {
-    // Southern and western sites, negative zones, all seven sentences with and without checksums.
-    for (uint32_t seed : {1u, 2u, 3u, 4u, 77u}) {
+    // Southern and western sites, negative zones, all seven sentences with and without checksums,
+    // and the multi-constellation NMEA 4.11 form with either line end.
+    struct Case {
+        uint32_t Seed;
+        bool Gnss, LfOnly;
+    };
+    for (Case c : {Case{1, false, false}, {2, false, false}, {3, false, false}, {4, false, true}, {77, false, false},
+                   {1, true, false}, {4, true, true}}) {
+        SCOPED_TRACE("seed " + std::to_string(c.Seed) + (c.Gnss ? " gnss" : "") + (c.LfOnly ? " lf" : ""));
         ReceiverOptions o;
-        o.Seed = seed;
-        o.Checksum = seed % 2 == 1;
+        o.Seed = c.Seed;
+        o.Checksum = c.Seed % 2 == 1;
+        o.Gnss = c.Gnss;
+        o.LfOnly = c.LfOnly;
         Sim sim(o);
         PanelValues v = PanelValues::Defaults();
-        for (const char* c : {"lbGLL", "lbVTG", "lbZDA"}) v.SetText(c, "1");
+        for (const char* ctl : {"lbGLL", "lbVTG", "lbZDA"}) v.SetText(ctl, "1");
         v.SetChecked("cbChkSumd", o.Checksum);
         sim.Send(HostCommand(0x04, v));
         sim.Send(CommandFrame(0x19, {1, static_cast<uint8_t>(-5), static_cast<uint8_t>(-30), 0, 1}));
         int before = sim.host.sentences;
         std::string out = sim.Run(40000);
-        EXPECT_EQ(sim.host.nmea.ErrorCount(), 0) << "seed " << seed;
+        EXPECT_EQ(sim.host.nmea.ErrorCount(), 0);
         for (int kind = KindGga; kind <= KindZda; ++kind) EXPECT_GT(sim.host.nmea.SentenceCount(kind), 30);
-        EXPECT_EQ(sim.host.sentences - before, Count(out, "$GP")) << "every sentence accepted, seed " << seed;
+        EXPECT_EQ(sim.host.sentences - before, Count(out, "$G")) << "every sentence accepted";
         EXPECT_EQ(out.find('*') != std::string::npos, o.Checksum);
+        EXPECT_EQ(Count(out, "\r\n") == Count(out, "\n"), !c.LfOnly);
         const NavRecord& r = sim.host.nmea.Record();
         ScenarioState st = sim.rx.State();
         EXPECT_EQ(r.LatitudeHemisphere, st.LatitudeDeg < 0 ? 'S' : 'N');
         EXPECT_EQ(r.LongitudeHemisphere, st.LongitudeDeg < 0 ? 'W' : 'E');
+        if (!c.Gnss) continue;
+        // Every system's satellites reach the sky, and the used count covers them all.
+        EXPECT_EQ(sim.host.nmea.Sky().Systems, 0b1111);
+        EXPECT_GT(st.OthersUsed, 0);
+        EXPECT_GT(r.SatellitesUsed, st.Used);
     }
 }
 
@@ -479,4 +496,16 @@ TEST(SimReplay, PacesAtTheLineRate) {
     // Bytes due while the host listens at another rate are lost, not delayed.
     EXPECT_EQ(normal.Take(2000, SIZE_MAX, false), "");
     EXPECT_EQ(normal.Take(3000, SIZE_MAX).size(), 480u);
+}
+
+TEST(SimTerminal, ALinkIsRemovedOnlyWhileItNamesItsOwnTerminal) {
+    // A simulator that ends after another has taken the link over must leave the new link alone.
+    test::TempDir dir("vantora-link");
+    const std::string link = dir.Path("tty");
+    std::string error;
+    ASSERT_TRUE(PointLink(link, "/dev/pts/new", error)) << error;
+    UnpointLink(link, "/dev/pts/old");
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    UnpointLink(link, "/dev/pts/new");
+    EXPECT_FALSE(std::filesystem::is_symlink(link));
 }
