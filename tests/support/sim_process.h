@@ -115,8 +115,6 @@ public:
     }
     // Everything the receiver sent to the host.
     std::string Sent() const { return Slurp(Path("sent.bin")); }
-    // What the program printed.
-    std::string Output() const { return Slurp(Path("out")); }
 
 private:
     std::vector<std::string> WithFiles(std::vector<std::string> options) const {

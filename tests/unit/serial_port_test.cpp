@@ -135,20 +135,36 @@ TEST_F(SerialPortTest, ResetChangesLineKeepsRateOnZeroAndPurges) {
                                   "Error|Reset: GetCommState " + std::to_string(EBADF) + "|error"}));
 }
 
-TEST_F(SerialPortTest, UnavailableDeviceFailsWithoutBox) {
-    {
-        TSerialPort never = Port();
-        EXPECT_TRUE(never.Close());
+// A missing device fails without a box, a failed setup step with its box; either way the port reads
+// nothing, refuses writes and, once closed, leaves the device to the next opener.
+TEST_F(SerialPortTest, FailedOpenShowsItsBoxAndLeavesDeviceToClose) {
+    const std::string invalid = "Error|Setup: SetCommState " + std::to_string(EINVAL) + "|error";
+    const std::tuple<std::string, int, int, int, int, std::string> cases[] = {  // path, frame, box
+        {"/dev/nonexistent-vantora-port", 9600, 8, 0, 0, ""},
+        {"", 9600, 8, 0, 0, ""},
+        {pty.path, 12345, 8, 0, 0, invalid},
+        {pty.path, 9600, 9, 0, 0, invalid},
+        {pty.path, 9600, 8, 3, 0, invalid},
+        {pty.path, 9600, 8, 0, 5, invalid},
+        // A pseudo-terminal always runs 8 bits; it accepts 7 and shows what it took only when read back.
+        {pty.path, 9600, 7, 0, 0, invalid},
+        {"/dev/null", 9600, 8, 0, 0, "Error|Setup: PurgeComm|error"},  // not a terminal
+    };
+    for (const auto& [path, baud, byteSize, stopBits, parity, box] : cases) {
+        SCOPED_TRACE(path + " " + std::to_string(baud));
+        boxes.shown.clear();
+        TSerialPort port(0, baud, byteSize, stopBits, parity, 2, 4096, 4096, path, boxes);
+        EXPECT_FALSE(port.Open());
+        EXPECT_FALSE(port.IsOpen());
+        EXPECT_EQ(boxes.shown, box.empty() ? Texts{} : Texts{box});
         uint8_t b[4] = {1, 2, 3, 4};
-        EXPECT_EQ(never.rxData(b, 4), 0);
-        EXPECT_EQ(WriteFailure(never, {1, 2, 3, 4}), "WriteFile Failed 1.");
-    }
-    for (const char* path : {"/dev/nonexistent-vantora-port", ""}) {
-        TSerialPort missing(0, 9600, 8, 0, 0, 2, 4096, 4096, path, boxes);
-        EXPECT_FALSE(missing.Open()) << path;
-        EXPECT_TRUE(missing.Close());
+        EXPECT_EQ(port.rxData(b, 4), 0);
+        EXPECT_EQ(WriteFailure(port, {1, 2, 3, 4}), "WriteFile Failed 1.");
+        EXPECT_TRUE(port.Close());
+        EXPECT_TRUE(path != pty.path || Port().Open());  // the device was released
     }
     // Held by another port object (a lock on the device, as another program would hold it).
+    boxes.shown.clear();
     TSerialPort holder = Port();
     ASSERT_TRUE(holder.Open());
     TSerialPort second = Port();
@@ -165,33 +181,6 @@ TEST_F(SerialPortTest, UnavailableDeviceFailsWithoutBox) {
     EXPECT_FALSE(second.Open());
     ASSERT_EQ(ioctl(pty.observer, TIOCNXCL), 0);
     EXPECT_TRUE(boxes.shown.empty());
-}
-
-TEST_F(SerialPortTest, FailedSetupStepShowsItsBoxAndLeavesDeviceToClose) {
-    const std::string invalid = "Error|Setup: SetCommState " + std::to_string(EINVAL) + "|error";
-    const std::tuple<std::string, int, int, int, int, std::string> cases[] = {  // path, frame, box
-        {pty.path, 12345, 8, 0, 0, invalid},
-        {pty.path, 9600, 9, 0, 0, invalid},
-        {pty.path, 9600, 8, 3, 0, invalid},
-        {pty.path, 9600, 8, 0, 5, invalid},
-        // A pseudo-terminal always runs 8 bits; it accepts 7 and shows what it took only when read back.
-        {pty.path, 9600, 7, 0, 0, invalid},
-        {"/dev/null", 9600, 8, 0, 0, "Error|Setup: PurgeComm|error"},  // not a terminal
-    };
-    for (const auto& [path, baud, byteSize, stopBits, parity, box] : cases) {
-        SCOPED_TRACE(path + " " + std::to_string(baud));
-        boxes.shown.clear();
-        TSerialPort port(0, baud, byteSize, stopBits, parity, 2, 4096, 4096, path, boxes);
-        EXPECT_FALSE(port.Open());
-        EXPECT_FALSE(port.IsOpen());
-        EXPECT_EQ(boxes.shown, Texts{box});
-        uint8_t b[8];
-        EXPECT_EQ(port.rxData(b, 8), 0);
-        EXPECT_THROW(port.txData(b, 8), PortWriteError);
-        EXPECT_TRUE(port.Close());
-        // The device was released: a correct port opens it.
-        EXPECT_TRUE(path != pty.path || Port().Open());
-    }
 }
 
 TEST_F(SerialPortTest, ReadsAtMostCapacityAndWaitsBriefly) {

@@ -68,24 +68,15 @@ struct Host : SplitterSink {
     }
 };
 
-std::string Bytes(const uint8_t* p, int n) {
-    return std::string(reinterpret_cast<const char*>(p), n);
-}
-
 std::string CommandFrame(uint8_t cmd, const std::vector<uint8_t>& payload) {
     return sample::BinaryFrame(IdCommand, cmd, payload);
-}
-
-std::string Changed(std::string frame, size_t at) {
-    frame[at] ^= 1;
-    return frame;
 }
 
 // The frame the host's Send button builds from the panel values.
 std::string HostCommand(int cmd, const PanelValues& values) {
     ManualClock clock;
     BuiltCommand built = BuildCommand(cmd, values, clock);
-    return Bytes(built.Frame, built.Length);
+    return std::string(reinterpret_cast<const char*>(built.Frame), built.Length);
 }
 
 struct Sim {
@@ -250,7 +241,7 @@ TEST(SimReceiver, CommandsAreAnsweredOrRefused) {
              CommandFrame(0x20, {0}),                        // update rate 0
              CommandFrame(0x1E, {1, 0, 0, 0, 1, 3, 0}),      // trace read in NMEA form
              CommandFrame(0x03, {99, 0, 0, 0, 0, 0, 0, 0}),  // unknown ellipsoid
-             Changed(CommandFrame(0x17, {0}), 5),            // a wrong checksum
+             CommandFrame(0x17, {0}).replace(5, 1, 1, '\x18'),  // a wrong checksum
          })
         cases.push_back({refused, false, 0});
     for (const Case& c : cases) {
