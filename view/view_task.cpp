@@ -156,7 +156,9 @@ void TViewTask::Pass() {
         sentenceSeen_.store(false);
         port->Reset(0, 8, 0, 0, 2);
         dataReceived_.store(false);
-        while (port->rxData(buffer_, ReadSize) > 0) {
+        // What was already on its way goes too; a bounded number of reads, since a receiver that
+        // never pauses would otherwise hold the thread here for good.
+        for (int i = 0; i < DrainReads && port->rxData(buffer_, ReadSize) > 0; ++i) {
         }
         resetApplied_.store(reset);
     }

@@ -25,6 +25,7 @@ namespace vantora {
 class TViewTask : private ReplyDisplay, private SplitterSink {
 public:
     static constexpr int ReadSize = 2048;
+    static constexpr int DrainReads = 8;  // reads after a reset's purge, at most
     static constexpr int PassMs = 100;
     static constexpr int IdleMs = 500;
     // How often a lost port's device is looked for.

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include <chrono>
 #include <filesystem>
 #include <future>
@@ -104,6 +107,16 @@ TEST(ViewTask, InactiveThreadLeavesThePortAloneAndAResetDropsWhatWaits) {
     ASSERT_TRUE(rig.t.Wait([&] { return rig.t.display.messages.size() >= 2; }));
     EXPECT_TRUE(Eventually([&] { return rig.t.task.SentenceSeen(); }));
     EXPECT_EQ(rig.t.Messages(), (std::vector<std::string>{Line(kGga), Line(gll)})) << "nothing older";
+
+    // A receiver that never pauses does not hold the thread in the reset's drain.
+    std::atomic<bool> flooding{true};
+    std::thread flood([&] {
+        while (flooding) rig.pty.Send(kGga), std::this_thread::sleep_for(5ms);
+    });
+    rig.t.task.ResetSentenceCount();
+    EXPECT_TRUE(rig.t.Passes(3));
+    flooding = false;
+    flood.join();
 }
 
 TEST(ViewTask, EveryItemIsOneMemoLineAndBinaryBlocksShowTheGridAfterTheNmeaRecord) {
