@@ -408,12 +408,18 @@ std::string_view TNmea::Field(int i) const {
 // Most number fields are a few plain digits: read eight bytes at a time, the rest as atoi does.
 inline int32_t TNmea::Int(int i) const {
     const std::string_view f = Field(i);
-    // Most fields are two or three plain digits.
-    const auto d = [&](size_t i) { return static_cast<unsigned>(f[i] - '0'); };
-    if (f.size() == 2 && d(0) < 10 && d(1) < 10) return static_cast<int32_t>(d(0) * 10 + d(1));
-    if (f.size() == 3 && d(0) < 10 && d(1) < 10 && d(2) < 10)
-        return static_cast<int32_t>(d(0) * 100 + d(1) * 10 + d(2));
-    return ToIntSlow(f);
+    const size_t n = f.size();
+    if (n - 1 >= 3) return ToIntSlow(f);
+    // Most fields are one to three plain digits: read without a branch on their length. The
+    // byte after a field (a comma, '*' or the line end) is there to read.
+    const unsigned d0 = static_cast<unsigned>(f[0] - '0');
+    const unsigned d1 = static_cast<unsigned>(f.data()[1] - '0');
+    const unsigned d2 = static_cast<unsigned>(f.data()[n > 1 ? 2 : 1] - '0');
+    const bool digits = d0 < 10 && (n < 2 || d1 < 10) && (n < 3 || d2 < 10);
+    if (!digits) [[unlikely]]
+        return ToIntSlow(f);
+    const unsigned v = n == 1 ? d0 : n == 2 ? d0 * 10 + d1 : d0 * 100 + d1 * 10 + d2;
+    return static_cast<int32_t>(v);
 }
 
 // Plain "ddd.ddd" with up to eight digits each side read word-wise, the same double as ToDecimal.
@@ -681,6 +687,7 @@ int TNmea::HandleGsv() {
     inViewCycle_[talker_][signal] = cycle_;
     signalsSeen_[talker_] = static_cast<uint16_t>(signalsSeen_[talker_] | 1u << signal);
     if (total < number) {
+        RecountTalker(talker_);
         Recount();
         return 0;
     }
@@ -709,6 +716,7 @@ int TNmea::HandleGsv() {
         e->Age = 0;
         e->Used = IsUsed(system, n) ? 1 : 0;
     }
+    RecountTalker(talker_);
     Recount();
     return 1;
 }
@@ -745,6 +753,7 @@ SkySatellite* TNmea::SkyEntry(int system, int number) {
 // A satellite missing from two whole cycles drops out: one lost sentence does not blink it.
 void TNmea::NewCycle() {
     ++cycle_;
+    for (int t = 0; t < Talkers; ++t) RecountTalker(t);
     std::memset(groupsInCycle_, 0, sizeof groupsInCycle_);
     int kept = 0;
     sky_.Systems = 0;
@@ -758,21 +767,25 @@ void TNmea::NewCycle() {
     placed_ = 0;
 }
 
-// Satellites in view: per talker, the most any of its signals' groups announced in the last three
-// cycles (as long as their satellites stay in the sky); in use: every system's last GSA.
+// Satellites in view of a talker: the most any of its signals' groups announced in the last
+// three cycles (as long as their satellites stay in the sky). Kept per talker: only a GSV's own
+// talker changes, and every talker at a new cycle.
+void TNmea::RecountTalker(int t) {
+    bool any = false;
+    int32_t most = 0;
+    for (uint32_t left = signalsSeen_[t]; left != 0; left &= left - 1) {
+        const int s = __builtin_ctz(left);
+        if (inViewCycle_[t][s] + 2 < cycle_) continue;  // as long as its satellites stay in the sky
+        if (!any || inView_[t][s] > most) most = inView_[t][s];
+        any = true;
+    }
+    talkerView_[t] = most;
+}
+
+// Satellites in view: every talker's; in use: every system's last GSA.
 void TNmea::Recount() {
     int64_t view = 0;
-    for (int t = 0; t < Talkers; ++t) {
-        bool any = false;
-        int32_t most = 0;
-        for (uint32_t left = signalsSeen_[t]; left != 0; left &= left - 1) {
-            const int s = __builtin_ctz(left);
-            if (inViewCycle_[t][s] + 2 < cycle_) continue;  // as long as its satellites stay in the sky
-            if (!any || inView_[t][s] > most) most = inView_[t][s];
-            any = true;
-        }
-        view += most;
-    }
+    for (int32_t v : talkerView_) view += v;
     int64_t used = 0;
     for (int16_t c : usedCount_) used += c;
     nav_.SatellitesInView = static_cast<int32_t>(std::clamp<int64_t>(view, INT32_MIN, INT32_MAX));
@@ -846,6 +859,7 @@ void TNmea::ClearFix() {
     std::memset(inView_, 0, sizeof inView_);
     std::memset(inViewCycle_, 0, sizeof inViewCycle_);
     std::memset(signalsSeen_, 0, sizeof signalsSeen_);
+    std::memset(talkerView_, 0, sizeof talkerView_);
     std::memset(groupsInCycle_, 0, sizeof groupsInCycle_);
     placed_ = 0;
 }

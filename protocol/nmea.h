@@ -129,6 +129,7 @@ private:
     void MarkUsed();
     SkySatellite* SkyEntry(int system, int number);
     void NewCycle();
+    void RecountTalker(int talker);
     void Recount();
 
     NmeaConfig config_{};
@@ -159,6 +160,7 @@ private:
     int32_t inView_[Talkers][16] = {};
     uint32_t inViewCycle_[Talkers][16] = {};
     uint16_t signalsSeen_[Talkers] = {};
+    int32_t talkerView_[Talkers] = {};  // each talker's satellites in view, from the above
     uint16_t groupsInCycle_[Talkers] = {};  // signals whose GSV group began this cycle
     uint32_t cycle_ = 1;
     int placed_ = 0;  // sky entries reported in this cycle: the first ones
