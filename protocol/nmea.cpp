@@ -405,7 +405,6 @@ std::string_view TNmea::Field(int i) const {
     return {body_ + fieldAt_[i], static_cast<size_t>(fieldAt_[i + 1] - fieldAt_[i] - 1)};
 }
 
-// Most number fields are a few plain digits: read eight bytes at a time, the rest as atoi does.
 inline int32_t TNmea::Int(int i) const {
     const std::string_view f = Field(i);
     const size_t n = f.size();
@@ -422,7 +421,8 @@ inline int32_t TNmea::Int(int i) const {
     return static_cast<int32_t>(v);
 }
 
-// Plain "ddd.ddd" with up to eight digits each side read word-wise, the same double as ToDecimal.
+// Plain "ddd.ddd" with up to eight digits each side read word-wise (a line shorter than a word
+// byte-wise), the same double as ToDecimal; anything else by ToDecimal.
 double TNmea::Decimal(int i) const {
     static constexpr uint32_t Scale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
     const std::string_view f = Field(i);
