@@ -1,6 +1,7 @@
 #include "protocol/nmea.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
@@ -33,18 +34,8 @@ int HexDigit(char c) {
 
 // Leading decimal integer of a field as atoi reads it (blanks, a sign, digits); 0 when there is
 // none. Saturates at the int32 range.
-int32_t ToIntSlow(std::string_view f);
-
-inline int32_t ToInt(std::string_view f) {
-    // Most fields are two or three plain digits.
-    const auto d = [&](size_t i) { return static_cast<unsigned>(f[i] - '0'); };
-    if (f.size() == 2 && d(0) < 10 && d(1) < 10) return static_cast<int32_t>(d(0) * 10 + d(1));
-    if (f.size() == 3 && d(0) < 10 && d(1) < 10 && d(2) < 10)
-        return static_cast<int32_t>(d(0) * 100 + d(1) * 10 + d(2));
-    return f.empty() ? 0 : ToIntSlow(f);
-}
-
 int32_t ToIntSlow(std::string_view f) {
+    if (f.empty()) return 0;
     if (f.size() - 1 < 9) {
         int32_t v = 0;
         size_t i = 0;
@@ -65,9 +56,10 @@ int32_t ToIntSlow(std::string_view f) {
 
 // Leading decimal number of a field ("-12.345", any number of decimals) as atof reads it; 0
 // when there is none.
+constexpr double Pow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                            1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
 double ToDecimal(std::string_view f) {
-    static constexpr double Pow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                       1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     const char* p = f.data();
     const char* const end = p + f.size();
     while (p < end && (*p == ' ' || *p == '\t')) ++p;
@@ -98,6 +90,47 @@ double ToDecimal(std::string_view f) {
     for (; scale < -22; scale += 22) v /= 1e22;
     v = scale >= 0 ? v * Pow10[scale] : v / Pow10[-scale];
     return negative ? -v : v;
+}
+
+// Eight bytes at a time: a byte value repeated, the high bit of each byte.
+constexpr uint64_t Ones = 0x0101010101010101ull, Highs = 0x8080808080808080ull, Lows = ~Highs;
+
+// The high bit of each byte of w that is c.
+inline uint64_t BytesEqual(uint64_t w, uint8_t c) {
+    const uint64_t t = w ^ (Ones * c);
+    return ~(((t & Lows) + Lows) | t | Lows);
+}
+
+// The eight bytes from p, p's own in the low byte, read without passing end: near the end the
+// window moves back and the bytes past end read as zeros. Needs p < end and 8 bytes before end.
+inline uint64_t Window(const char* p, const char* end) {
+    const char* const q = end - p >= 8 ? p : end - 8;
+    uint64_t w;
+    std::memcpy(&w, q, sizeof w);
+    return w >> ((p - q) * 8);
+}
+
+// How many of the first n bytes of w (at most 8) are decimal digits before any other byte;
+// digits gets the bytes' digit values.
+inline int LeadingDigits(uint64_t w, int n, uint64_t& digits) {
+    const uint64_t d = w - Ones * '0';
+    // A byte that is no digit is above 9 here or wrapped: its borrow reaches only later bytes.
+    uint64_t other = (d | (d + Ones * (0x80 - 10))) & Highs;
+    if (n < 8) other |= Highs << (n * 8);
+    digits = d;
+    return other == 0 ? 8 : __builtin_ctzll(other) / 8;
+}
+
+// The number the first count (1..8) digit values of d spell, the first the most significant:
+// moved to the top so the bytes below read as leading zeros, then pairs, quads and the whole
+// by multiplication.
+inline uint32_t DigitsValue(uint64_t d, int count) {
+    d <<= (8 - count) * 8;
+    d = d * 10 + (d >> 8);
+    d = ((d & 0x000000FF000000FFull) * (100 + (1000000ull << 32)) +
+         ((d >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32))) >>
+        32;
+    return static_cast<uint32_t>(d);
 }
 
 int32_t TruncateToInt(double v) {
@@ -235,9 +268,7 @@ int TNmea::DecodeLine(const uint8_t* line, int size, bool ended) {
     }
     const uint8_t* const body = line + 1;
     int length = n - 1;  // "$" to the line end or "*"
-    int address = 0;
-    while (address < length && body[address] != ',' && body[address] != '*') ++address;
-    kind_ = Address(reinterpret_cast<const char*>(body), address);
+    kind_ = Address(reinterpret_cast<const char*>(body), AddressLength(body, length));
     if (!ended) return 0;  // cut off: its address still names what was lost
     if (kind_ < 0) {
         Reject(RejectKind);
@@ -250,39 +281,70 @@ int TNmea::DecodeLine(const uint8_t* line, int size, bool ended) {
     const bool summed = length >= 3 && body[length - 3] == '*';
     if (summed) length -= 3;
 
-    // One pass without branches: the checksum, where each field starts, and any stray byte.
-    // Eight bytes at a time: the checksum word-wise, the commas' places from a mask of them;
-    // a word with any byte below '+' is looked at byte by byte for a stray '*' or line end.
-    constexpr uint64_t Ones = 0x0101010101010101ull, Lows = 0x7F7F7F7F7F7F7F7Full, Highs = ~Lows;
+    // One pass: the checksum, where each field starts and any stray byte. Eight bytes at a time:
+    // the checksum word-wise; each word's commas gathered as bits into a mask of 64 bytes, whose
+    // bits then give the places with one loop exit to predict instead of one per word. A word
+    // with any byte below '+' is looked at byte by byte for a stray '*' or line end.
     uint8_t* const at = fieldAt_;
     uint64_t xw = 0;
-    uint8_t x = 0, stray = 0;
+    uint8_t stray = 0;
     int count = 0;
-    int i = 0;
-    for (; i + 8 <= length; i += 8) {
-        uint64_t w;
-        std::memcpy(&w, body + i, sizeof w);
+    // A field slot holds 31 characters: the places of consecutive commas tell a longer field.
+    int last = INT32_MAX / 2;  // the address before the first comma is no field
+    bool tooLong = false;
+    const auto take = [&](uint64_t w, int i, int fresh) {  // the word at i, its last fresh bytes new
         xw ^= w;
         if (((w - Ones * '+') & ~w & Highs) != 0)
-            for (int k = 0; k < 8; ++k) stray |= Stray.c[body[i + k]];
-        const uint64_t t = w ^ (Ones * ',');
-        for (uint64_t commas = ~(((t & Lows) + Lows) | t | Lows); commas != 0; commas &= commas - 1)
-            at[count++] = static_cast<uint8_t>(i + __builtin_ctzll(commas) / 8 + 1);
+            for (int k = 8 - fresh; k < 8; ++k) stray |= Stray.c[body[i + k]];
+        return ((BytesEqual(w, ',') >> 7) * 0x0102040810204080ull) >> 56;  // bit k: byte k
+    };
+    if (length >= 8) {
+        for (int base = 0; base < length; base += 64) {
+            const int end = std::min(length, base + 64);
+            uint64_t commas = 0;
+            int i = base;
+            for (; i + 8 <= end; i += 8) {
+                uint64_t w;
+                std::memcpy(&w, body + i, sizeof w);
+                commas |= take(w, i, 8) << (i - base);
+            }
+            if (i < end) {  // the sentence's last eight bytes, those taken already zeroed
+                const int fresh = end - i, from = length - 8;
+                uint64_t w;
+                std::memcpy(&w, body + from, sizeof w);
+                const uint64_t bits = take(w & ~uint64_t{0} << (8 - fresh) * 8, from, fresh);
+                commas |= from >= base ? bits << (from - base) : bits >> (base - from);
+            }
+            for (; commas != 0; commas &= commas - 1) {
+                const int place = base + __builtin_ctzll(commas) + 1;
+                at[count++] = static_cast<uint8_t>(place);
+                tooLong |= place - last > FieldSize;
+                last = place;
+            }
+        }
+    } else {
+        for (int i = 0; i < length; ++i) {
+            const uint8_t c = body[i];
+            xw ^= c;
+            stray |= Stray.c[c];
+            at[count] = static_cast<uint8_t>(i + 1);
+            if (c != ',') continue;
+            ++count;
+            tooLong |= i + 1 - last > FieldSize;
+            last = i + 1;
+        }
     }
-    for (; i < length; ++i) {
-        const uint8_t c = body[i];
-        x ^= c;
-        stray |= Stray.c[c];
-        if (c == ',') at[count++] = static_cast<uint8_t>(i + 1);
-    }
-    for (int shift = 0; shift < 64; shift += 8) x ^= static_cast<uint8_t>(xw >> shift);
+    tooLong |= length + 1 - last > FieldSize;
+    xw ^= xw >> 32;
+    xw ^= xw >> 16;
+    xw ^= xw >> 8;
+    const uint8_t x = static_cast<uint8_t>(xw);
     at[count] = static_cast<uint8_t>(length + 1);
     body_ = reinterpret_cast<const char*>(body);
+    lineEnd_ = reinterpret_cast<const char*>(line + size);
     fieldCount_ = count;
-    // A field slot holds 31 characters and there are 32 slots: more is dropped, not cut.
-    bool fits = count <= FieldSlots;
-    for (int i = 0; fits && i < count; ++i) fits = fieldAt_[i + 1] - fieldAt_[i] - 1 < FieldSize;
-    if (!fits) {
+    // 31 characters to a field and 32 fields: more is dropped, not cut.
+    if (count > FieldSlots || tooLong) {
         Reject(RejectFields);
         return 0;
     }
@@ -298,6 +360,20 @@ int TNmea::DecodeLine(const uint8_t* line, int size, bool ended) {
     const int result = Dispatch();
     if (result == 0) Reject(RejectFields);
     return result;
+}
+
+// Bytes before the first ',' or '*': the first word usually holds them.
+int TNmea::AddressLength(const uint8_t* body, int length) {
+    int n = 0;
+    if (length >= 8) {
+        uint64_t w;
+        std::memcpy(&w, body, sizeof w);
+        const uint64_t ends = BytesEqual(w, ',') | BytesEqual(w, '*');
+        if (ends != 0) return std::countr_zero(ends) / 8;
+        n = 8;
+    }
+    while (n < length && body[n] != ',' && body[n] != '*') ++n;
+    return n;
 }
 
 int TNmea::Address(const char* a, int n) {
@@ -327,6 +403,42 @@ const char* RejectionName(int why) {
 std::string_view TNmea::Field(int i) const {
     if (i < 0 || i >= fieldCount_) return {};
     return {body_ + fieldAt_[i], static_cast<size_t>(fieldAt_[i + 1] - fieldAt_[i] - 1)};
+}
+
+inline int32_t TNmea::Int(int i) const {
+    const std::string_view f = Field(i);
+    const size_t n = f.size();
+    if (n - 1 >= 3) return ToIntSlow(f);
+    // Most fields are one to three plain digits: read without a branch on their length. The
+    // byte after a field (a comma, '*' or the line end) is there to read.
+    const unsigned d0 = static_cast<unsigned>(f[0] - '0');
+    const unsigned d1 = static_cast<unsigned>(f.data()[1] - '0');
+    const unsigned d2 = static_cast<unsigned>(f.data()[n > 1 ? 2 : 1] - '0');
+    const bool digits = d0 < 10 && (n < 2 || d1 < 10) && (n < 3 || d2 < 10);
+    if (!digits) [[unlikely]]
+        return ToIntSlow(f);
+    const unsigned v = n == 1 ? d0 : n == 2 ? d0 * 10 + d1 : d0 * 100 + d1 * 10 + d2;
+    return static_cast<int32_t>(v);
+}
+
+// Plain "ddd.ddd" with up to eight digits each side read word-wise (a line shorter than a word
+// byte-wise), the same double as ToDecimal; anything else by ToDecimal.
+double TNmea::Decimal(int i) const {
+    static constexpr uint32_t Scale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
+    const std::string_view f = Field(i);
+    if (f.empty()) return 0;
+    const int n = static_cast<int>(f.size());
+    const char* const p = f.data();
+    uint64_t d;
+    const int whole = lineEnd_ - body_ >= 7 ? LeadingDigits(Window(p, lineEnd_), n, d) : 0;
+    if (whole == 0 || whole == 8) return ToDecimal(f);
+    uint64_t v = DigitsValue(d, whole);
+    if (whole + 1 >= n || p[whole] != '.') return static_cast<double>(v);
+    const int fraction = LeadingDigits(Window(p + whole + 1, lineEnd_), n - whole - 1, d);
+    if (fraction == 8) return ToDecimal(f);
+    if (fraction == 0) return static_cast<double>(v);
+    v = v * Scale[fraction] + DigitsValue(d, fraction);
+    return static_cast<double>(v) / Pow10[fraction];
 }
 
 namespace {
@@ -365,9 +477,9 @@ void TNmea::TakeTime(std::string_view t) {
 }
 
 void TNmea::TakePosition(int field) {
-    nav_.Latitude = static_cast<float>(ToDecimal(Field(field)));
+    nav_.Latitude = static_cast<float>(Decimal(field));
     nav_.LatitudeHemisphere = First(Field(field + 1));
-    nav_.Longitude = static_cast<float>(ToDecimal(Field(field + 2)));
+    nav_.Longitude = static_cast<float>(Decimal(field + 2));
     nav_.LongitudeHemisphere = First(Field(field + 3));
 }
 
@@ -399,7 +511,7 @@ int TNmea::HandleGga() {
     if (fieldCount_ != 14) return 0;
     TakeTime(Field(0));
     TakePosition(1);
-    const int32_t quality = ToInt(Field(5));
+    const int32_t quality = Int(5);
     switch (quality) {
         case GgaInvalid:
             nav_.FixQuality = QualityNoFix;
@@ -422,7 +534,7 @@ int TNmea::HandleGga() {
             break;  // manual input and unknown qualities leave the fix
     }
     if (quality >= 0 && quality <= 9) sky_.Quality = static_cast<int8_t>(quality);
-    nav_.Altitude = static_cast<int16_t>(ToInt(Field(8)));
+    nav_.Altitude = static_cast<int16_t>(Int(8));
     return 1;
 }
 
@@ -457,16 +569,16 @@ int TNmea::HandleRmc() {
             nav_.Year = FullYear(year);
         }
     }
-    nav_.Speed = static_cast<int16_t>(TruncateToInt(ToDecimal(Field(6)) * 1.852));
-    nav_.Course = static_cast<int16_t>(ToInt(Field(7)));
+    nav_.Speed = static_cast<int16_t>(TruncateToInt(Decimal(6) * 1.852));
+    nav_.Course = static_cast<int16_t>(Int(7));
     return 1;
 }
 
 int TNmea::HandleVtg() {
     // 8 fields; NMEA 2.3 adds the mode indicator.
     if (fieldCount_ != 8 && fieldCount_ != 9) return 0;
-    nav_.Course = static_cast<int16_t>(ToInt(Field(0)));
-    nav_.Speed = static_cast<int16_t>(TruncateToInt(ToDecimal(Field(6))));
+    nav_.Course = static_cast<int16_t>(Int(0));
+    nav_.Speed = static_cast<int16_t>(TruncateToInt(Decimal(6)));
     return 1;
 }
 
@@ -474,7 +586,7 @@ int TNmea::HandleZda() {
     // Time, day, month, four-digit year, the local zone; some receivers add two fields of their own.
     if (fieldCount_ < 6 || fieldCount_ > 8) return 0;
     TakeTime(Field(0));
-    const int32_t day = ToInt(Field(1)), month = ToInt(Field(2)), year = ToInt(Field(3));
+    const int32_t day = Int(1), month = Int(2), year = Int(3);
     if (day >= 1 && day <= 31 && month >= 1 && month <= 12 && Field(3).size() == 4 && year >= 1980) {
         nav_.Day = day;
         nav_.Month = month;
@@ -488,7 +600,7 @@ int TNmea::HandleGsa() {
     // The system whose satellites this GSA lists: NMEA 4.10's system ID, else the talker's. A
     // mixed GSA without ID is one of a run, one per system: the first of the run starts afresh.
     int system = talker_;
-    const int32_t id = ToInt(Field(17));
+    const int32_t id = Int(17);
     if (id >= 1 && id <= 6) system = id - 1;
     int cleared[4] = {system, -1, -1, -1};
     if (system == SystemGps) cleared[1] = SystemSbas;
@@ -504,7 +616,7 @@ int TNmea::HandleGsa() {
         usedCount_[s] = 0;
     }
     for (int i = 2; i <= 13; ++i) {
-        const int32_t n = ToInt(Field(i));
+        const int32_t n = Int(i);
         if (n == 0) continue;
         const int s = SatelliteSystem(system, n);
         if (s < 0) {
@@ -517,11 +629,11 @@ int TNmea::HandleGsa() {
     MarkUsed();
 
     nav_.Status = First(Field(0));
-    nav_.FixMode = ToInt(Field(1)) - 1;
+    nav_.FixMode = Int(1) - 1;
     if (nav_.FixQuality == QualityDifferential) nav_.FixMode = Mode3DPlus;
-    nav_.Dop1 = static_cast<float>(ToDecimal(Field(14)));
-    nav_.Dop2 = static_cast<float>(ToDecimal(Field(15)));
-    nav_.Dop3 = static_cast<float>(ToDecimal(Field(16)));
+    nav_.Dop1 = static_cast<float>(Decimal(14));
+    nav_.Dop2 = static_cast<float>(Decimal(15));
+    nav_.Dop3 = static_cast<float>(Decimal(16));
     Recount();
     return 1;
 }
@@ -538,9 +650,9 @@ void TNmea::MarkUsed() {
 }
 
 int TNmea::HandleGsv() {
-    const int32_t total = ToInt(Field(0));
-    const int32_t number = ToInt(Field(1));
-    const int32_t inView = ToInt(Field(2));
+    const int32_t total = Int(0);
+    const int32_t number = Int(1);
+    const int32_t inView = Int(2);
     // NMEA 4.10 ends the sentence with the signal ID after the satellite blocks.
     const bool hasSignal = fieldCount_ >= 4 && (fieldCount_ - 3) % 4 == 1;
     const int blockFields = fieldCount_ - (hasSignal ? 1 : 0);
@@ -548,7 +660,7 @@ int TNmea::HandleGsv() {
     const int signal = signalId.size() == 1 ? std::max(0, HexDigit(signalId[0])) : 0;
     // Up to four blocks of number, elevation, azimuth, C/N0; a field it did not carry reads 0.
     int32_t block[16] = {};
-    for (int i = 0; i < 16 && 3 + i < blockFields; ++i) block[i] = ToInt(Field(3 + i));
+    for (int i = 0; i < 16 && 3 + i < blockFields; ++i) block[i] = Int(3 + i);
 
     if (talker_ == SystemGps && signal <= 1) {
         // GPS's own (of NMEA 4.10's signal groups, L1 C/A's): the record's table of satellites
@@ -575,6 +687,7 @@ int TNmea::HandleGsv() {
     inViewCycle_[talker_][signal] = cycle_;
     signalsSeen_[talker_] = static_cast<uint16_t>(signalsSeen_[talker_] | 1u << signal);
     if (total < number) {
+        RecountTalker(talker_);
         Recount();
         return 0;
     }
@@ -603,6 +716,7 @@ int TNmea::HandleGsv() {
         e->Age = 0;
         e->Used = IsUsed(system, n) ? 1 : 0;
     }
+    RecountTalker(talker_);
     Recount();
     return 1;
 }
@@ -639,6 +753,7 @@ SkySatellite* TNmea::SkyEntry(int system, int number) {
 // A satellite missing from two whole cycles drops out: one lost sentence does not blink it.
 void TNmea::NewCycle() {
     ++cycle_;
+    for (int t = 0; t < Talkers; ++t) RecountTalker(t);
     std::memset(groupsInCycle_, 0, sizeof groupsInCycle_);
     int kept = 0;
     sky_.Systems = 0;
@@ -652,21 +767,25 @@ void TNmea::NewCycle() {
     placed_ = 0;
 }
 
-// Satellites in view: per talker, the most any of its signals' groups announced in the last three
-// cycles (as long as their satellites stay in the sky); in use: every system's last GSA.
+// Satellites in view of a talker: the most any of its signals' groups announced in the last
+// three cycles (as long as their satellites stay in the sky). Kept per talker: only a GSV's own
+// talker changes, and every talker at a new cycle.
+void TNmea::RecountTalker(int t) {
+    bool any = false;
+    int32_t most = 0;
+    for (uint32_t left = signalsSeen_[t]; left != 0; left &= left - 1) {
+        const int s = __builtin_ctz(left);
+        if (inViewCycle_[t][s] + 2 < cycle_) continue;  // as long as its satellites stay in the sky
+        if (!any || inView_[t][s] > most) most = inView_[t][s];
+        any = true;
+    }
+    talkerView_[t] = most;
+}
+
+// Satellites in view: every talker's; in use: every system's last GSA.
 void TNmea::Recount() {
     int64_t view = 0;
-    for (int t = 0; t < Talkers; ++t) {
-        bool any = false;
-        int32_t most = 0;
-        for (uint32_t left = signalsSeen_[t]; left != 0; left &= left - 1) {
-            const int s = __builtin_ctz(left);
-            if (inViewCycle_[t][s] + 2 < cycle_) continue;  // as long as its satellites stay in the sky
-            if (!any || inView_[t][s] > most) most = inView_[t][s];
-            any = true;
-        }
-        view += most;
-    }
+    for (int32_t v : talkerView_) view += v;
     int64_t used = 0;
     for (int16_t c : usedCount_) used += c;
     nav_.SatellitesInView = static_cast<int32_t>(std::clamp<int64_t>(view, INT32_MIN, INT32_MAX));
@@ -740,6 +859,7 @@ void TNmea::ClearFix() {
     std::memset(inView_, 0, sizeof inView_);
     std::memset(inViewCycle_, 0, sizeof inViewCycle_);
     std::memset(signalsSeen_, 0, sizeof signalsSeen_);
+    std::memset(talkerView_, 0, sizeof talkerView_);
     std::memset(groupsInCycle_, 0, sizeof groupsInCycle_);
     placed_ = 0;
 }

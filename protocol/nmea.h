@@ -104,12 +104,16 @@ private:
     static constexpr int Talkers = GnssSystemCount + 1;
 
     void StartOver();
+    static int AddressLength(const uint8_t* body, int length);
     int Address(const char* a, int n);
     int DecodeLine(const uint8_t* line, int size, bool ended);
     void Reject(Rejection why);
     int Dispatch();
     // A field as it lies in the sentence; empty for one this sentence did not carry.
     std::string_view Field(int i) const;
+    // A field's leading number as atoi and atof read it; 0 for none.
+    int32_t Int(int i) const;
+    double Decimal(int i) const;
     int HandleGga();
     int HandleGll();
     int HandleGsa();
@@ -125,6 +129,7 @@ private:
     void MarkUsed();
     SkySatellite* SkyEntry(int system, int number);
     void NewCycle();
+    void RecountTalker(int talker);
     void Recount();
 
     NmeaConfig config_{};
@@ -135,7 +140,10 @@ private:
     // The sentence being decoded: its talker and the start of each field after the address.
     int talker_ = 0;
     const char* body_ = nullptr;          // after the "$"
-    uint8_t fieldAt_[MaxLine + 1] = {};   // where each field starts in the body; then its end + 1
+    const char* lineEnd_ = nullptr;       // past the sentence's last byte: numbers are read up to it
+    // Where each field starts in the body; then its end + 1. Room for the places the comma scan
+    // writes past the last.
+    uint8_t fieldAt_[MaxLine + 8] = {};
     int fieldCount_ = 0;
     int kind_ = -1;
     int previousKind_ = -1;
@@ -152,6 +160,7 @@ private:
     int32_t inView_[Talkers][16] = {};
     uint32_t inViewCycle_[Talkers][16] = {};
     uint16_t signalsSeen_[Talkers] = {};
+    int32_t talkerView_[Talkers] = {};  // each talker's satellites in view, from the above
     uint16_t groupsInCycle_[Talkers] = {};  // signals whose GSV group began this cycle
     uint32_t cycle_ = 1;
     int placed_ = 0;  // sky entries reported in this cycle: the first ones

@@ -114,6 +114,10 @@ TEST(NmeaRecord, SentencesAndTheRecordTheyLeave) {
         {gga("123519", "4807.038", "", "1", ""), "2003-2-1 12:35:19 4807.03809N 0E alt 0 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
         {gga("123520.5", "4527.458", "01131.5", "1", ""), "2003-2-1 12:35:20 4527.45801N 1131.5E alt 0 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
         {gga("010203.456789", "4807.03800", "01131.12345678", "0", "-12.7"), "2003-2-1 1:2:3 4807.03809N 1131.12341E alt -12 spd 0 crs 0 q5 m0 - dop 0/0/0 used 0 view 0 [ ] used"},
+        // Numbers of many digits, a point without digits on one side, a blank, a sign
+        {gga("123519", "12345678.5", "0.123456789", "1", "+7"), "2003-2-1 12:35:19 12345678N 0.123456791E alt 7 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        {gga("123519", "1234567.12345678", " 12.5", "1", "045.9"), "2003-2-1 12:35:19 1234567.12N 12.5E alt 45 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        {gga("123519", ".5", "7.", "1", "-0"), "2003-2-1 12:35:19 0.5N 7E alt 0 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
         // A cut or impossible time keeps the previous one
         {gga("0102", "", "", "2", "") + gga("246000", "", "", "2", ""), "2003-2-1 12:35:19 0N 0E alt 0 spd 0 crs 0 q1 m3 - dop 0/0/0 used 0 view 0 [ ] used"},
         // GGA's qualities: RTK fixed and float are differential, dead reckoning and simulation a fix, manual input leaves it
@@ -204,6 +208,16 @@ TEST(NmeaStream, SentenceOutcomes) {
         {"255 bytes without checksum", "$" + BodyOfLength("GPZDA", 8, 256) + "\r\n", {1}, 0, true},
         {"31-character field", Sentence("GPGLL," + std::string(31, 'a') + ",2,3,4,5,6"), {1}, 0, true},
         {"32-character field", Sentence("GPGLL," + std::string(32, 'a') + ",2,3,4,5,6"), {}, 1, false},
+        {"32-character field across the 64th byte",
+         Sentence("GPGLL,1,2,3," + std::string(20, '4') + "," + std::string(20, '5') + "," + std::string(32, 'a')),
+         {},
+         1,
+         false},
+        {"31-character field across the 64th byte",
+         Sentence("GPGLL,1,2,3," + std::string(20, '4') + "," + std::string(20, '5') + "," + std::string(31, 'a')),
+         {1},
+         0,
+         true},
         {"last field too long, no checksum",
          "$GPGLL,1,2,3,4,5," + std::string(33, 'a') + "\r\n",
          {},
