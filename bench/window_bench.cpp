@@ -68,27 +68,6 @@ NavRecord SixteenSatellites(int second) {
     return r;
 }
 
-void BM_ShowFix16Satellites(benchmark::State& state) {
-    TfmTop& w = Window();
-    NavRecord records[2] = {SixteenSatellites(1), SixteenSatellites(2)};
-    int i = 0;
-    for (auto _ : state) w.View().ShowFix(records[i++ & 1], nullptr);
-    QCoreApplication::processEvents();
-}
-BENCHMARK(BM_ShowFix16Satellites)->Unit(benchmark::kMicrosecond);
-
-// The same with the repaint that follows on the window thread.
-void BM_ShowFix16SatellitesAndPaint(benchmark::State& state) {
-    TfmTop& w = Window();
-    NavRecord records[2] = {SixteenSatellites(1), SixteenSatellites(2)};
-    int i = 0;
-    for (auto _ : state) {
-        w.View().ShowFix(records[i++ & 1], nullptr);
-        QCoreApplication::processEvents();
-    }
-}
-BENCHMARK(BM_ShowFix16SatellitesAndPaint)->Unit(benchmark::kMicrosecond);
-
 // A multi-constellation receiver's sky: 12 GPS, 10 GLONASS, 10 Galileo and 8 BeiDou satellites.
 GnssSky FortySatellites(int second) {
     GnssSky sky{};
@@ -110,31 +89,24 @@ GnssSky FortySatellites(int second) {
     return sky;
 }
 
-void BM_ShowFix40SatellitesOf4Systems(benchmark::State& state) {
+// ShowFix of the 16-satellite record, with the 40-satellite sky or without a sky (binary), and
+// with or without the repaint that follows on the window thread.
+void BM_ShowFix(benchmark::State& state, bool withSky, bool paint) {
     TfmTop& w = Window();
     NavRecord records[2] = {SixteenSatellites(1), SixteenSatellites(2)};
     GnssSky skies[2] = {FortySatellites(1), FortySatellites(2)};
     int i = 0;
     for (auto _ : state) {
-        w.View().ShowFix(records[i & 1], &skies[i & 1]);
+        w.View().ShowFix(records[i & 1], withSky ? &skies[i & 1] : nullptr);
         ++i;
+        if (paint) QCoreApplication::processEvents();
     }
     QCoreApplication::processEvents();
 }
-BENCHMARK(BM_ShowFix40SatellitesOf4Systems)->Unit(benchmark::kMicrosecond);
-
-void BM_ShowFix40SatellitesOf4SystemsAndPaint(benchmark::State& state) {
-    TfmTop& w = Window();
-    NavRecord records[2] = {SixteenSatellites(1), SixteenSatellites(2)};
-    GnssSky skies[2] = {FortySatellites(1), FortySatellites(2)};
-    int i = 0;
-    for (auto _ : state) {
-        w.View().ShowFix(records[i & 1], &skies[i & 1]);
-        ++i;
-        QCoreApplication::processEvents();
-    }
-}
-BENCHMARK(BM_ShowFix40SatellitesOf4SystemsAndPaint)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ShowFix, 16Satellites, false, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ShowFix, 16SatellitesAndPaint, false, true)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ShowFix, 40SatellitesOf4Systems, true, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ShowFix, 40SatellitesOf4SystemsAndPaint, true, true)->Unit(benchmark::kMicrosecond);
 
 void BM_ShowMessageAt5000Lines(benchmark::State& state) {
     TfmTop& w = Window();
