@@ -820,15 +820,11 @@ int TNmea::HandlePqln() {
     return 0;
 }
 
-void TNmea::StartOver() {
+void TNmea::Reset() {
     lineLength_ = 0;
     afterCr_ = false;
     fieldCount_ = 0;
     kind_ = -1;
-}
-
-void TNmea::Reset() {
-    StartOver();
     previousKind_ = -1;
     std::memset(usedSet_, 0, sizeof usedSet_);
     std::memset(counters_, 0, sizeof counters_);

@@ -103,7 +103,6 @@ private:
     // Talkers: each constellation's own (numbered as its system), and GN's for a mixed solution.
     static constexpr int Talkers = GnssSystemCount + 1;
 
-    void StartOver();
     static int AddressLength(const uint8_t* body, int length);
     int Address(const char* a, int n);
     int DecodeLine(const uint8_t* line, int size, bool ended);
