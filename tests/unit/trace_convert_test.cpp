@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/support/files.h"
+#include "tests/support/sample_stream.h"
 
 namespace vantora {
 namespace {
@@ -108,7 +109,7 @@ TEST(TraceScan, FindsValidRecordsAmongOtherBytes) {
          {4, 5, 6}},
         {"00h refused", Record(7, 0, 0, 0, 0, 0x00) + r2, {2}},
         {"bad checksum", Changed(r1, 22, r1[22] ^ 1) + r2, {2}},
-        {"not 88h", Changed(r1, 3, '\x86') + r2, {2}},
+        {"not 88h, checksum right", sample::BinaryFrame(IdReport, 0x86, {r1.begin() + 4, r1.begin() + 22}) + r2, {2}},
         {"broken line end", Changed(r1, 23, '\n') + Changed(r3, 24, '\r') + r2, {2}},
         {"cut at the end", r1 + cut, {1}},
         // A cut record, or stray "%" bytes, must not swallow the good record behind them.
