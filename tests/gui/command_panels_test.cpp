@@ -212,10 +212,12 @@ TEST_F(CommandsTest, RepliesLandInTheirControlsAndBinaryOutputShowsTheGrid) {
     Send(0x07, {{"lbItem", "4"}});
     EXPECT_EQ(Shown("lbResult1") + Shown("lbResult2") + Shown("lbResult3") + Shown("lbResult4"), "");
     EXPECT_TRUE(WaitFor([&] { return Shown("lbResult1") == "4" && Shown("lbRevision") != ""; }, 5000));
-    Send(0x06);
-    EXPECT_EQ(Shown("lbClockOffSet"), "");
-    EXPECT_TRUE(WaitFor(
-        [&] { return QRegularExpression("^\\d{1,5}$").match(Shown("lbClockOffSet")).hasMatch(); }, 5000));
+    for (int round = 0; round < 2; ++round) {  // the second Send empties what the first one brought
+        Send(0x06);
+        EXPECT_EQ(Shown("lbClockOffSet"), "");
+        EXPECT_TRUE(WaitFor(
+            [&] { return QRegularExpression("^\\d{1,5}$").match(Shown("lbClockOffSet")).hasMatch(); }, 5000));
+    }
 
     // Ephemerides come for the satellites in view only.
     Send(0x09);
