@@ -47,8 +47,7 @@ TEST_F(WindowTest, StartsWithoutAPortAndConfigurationHandlersMirrorTheirChoices)
     EXPECT_EQ(w.State().DeadReckoning, 0);
     C<QComboBox>("cbSetBaud")->setCurrentIndex(2);
     EXPECT_EQ(C<QLabel>("lbSetBaud")->text(), "19200");
-    auto* dgps = C<TRadioGroup>("rgDGPS");
-    dgps->findChild<QAbstractButton*>("rgDGPS_2")->click();
+    C<TRadioGroup>("rgDGPS")->findChild<QAbstractButton*>("rgDGPS_2")->click();
     EXPECT_EQ(C<QLabel>("lbDGPS")->text(), "WAAS");
 }
 

@@ -232,8 +232,7 @@ TEST(LoaderMachineTest, DefaultLoadOf192KiB) {
     EXPECT_EQ(std::tuple(d.Count(StateSending), d.Count(StateProgramming), d.Count(StateStartLoading)),
               std::tuple(12, 11, 0));  // state 2 is never shown
     EXPECT_EQ(std::tie(d.steps, d.lastSent), std::tuple(122, 196608u));  // a step each 1600 bytes
-    const std::vector<uint8_t> request = {0x25, 0x25, 0xF1, 0x72, 0x06, 0x00,
-                                          0x03, 0xC0, 0x00, 0x46, 0x0D, 0x0A};
+    const std::vector<uint8_t> request = {0x25, 0x25, 0xF1, 0x72, 0x06, 0x00, 0x03, 0xC0, 0x00, 0x46, 0x0D, 0x0A};
     const auto stream = LoadStream(*ImageOf(bytes), 196608);
     const auto at = std::search(line.host.begin(), line.host.end(), request.begin(), request.end());
     ASSERT_NE(at, line.host.end());
