@@ -146,7 +146,7 @@ TEST(SimReceiver, SitesAndSeedsKeepEverySentenceValid) {
                    {1, true, false}, {4, true, true}}) {
         SCOPED_TRACE("seed " + std::to_string(c.Seed) + (c.Gnss ? " gnss" : "") + (c.LfOnly ? " lf" : ""));
         const bool sums = c.Seed % 2 == 1;
-        Sim sim({.Checksum = sums, .Gnss = c.Gnss, .LfOnly = c.LfOnly, .Seed = c.Seed});
+        Sim sim({.Checksum = sums, .Gnss = c.Gnss, .LfOnly = c.LfOnly, .Seed = c.Seed, .Faults = {}, .Loader = {}});
         PanelValues v = PanelValues::Defaults();
         for (const char* ctl : {"lbGLL", "lbVTG", "lbZDA"}) v.SetText(ctl, "1");
         v.SetChecked("cbChkSumd", sums);
@@ -315,7 +315,7 @@ TEST(SimReceiver, ConfigureIoMovesTheRateAfterTheAck) {
 }
 
 TEST(SimReceiver, PacedOutputKeepsToTheLineRate) {
-    Sim sim({.Pace = true});
+    Sim sim({.Pace = true, .Faults = {}, .Loader = {}});
     std::string out = sim.Run(20000);
     // 4800 baud carry 480 bytes a second; a full update does not fit, so some are dropped whole.
     EXPECT_TRUE(out.size() >= 15u * 480 && out.size() <= 20u * 480 + 100) << out.size();
@@ -329,7 +329,7 @@ TEST(SimReceiver, FaultsDoWhatTheySay) {
     };
     for (Case c : {Case{FaultKind::Garbage, false}, Case{FaultKind::BadSum, true}, Case{FaultKind::Cut, true},
                    Case{FaultKind::LongField, false}}) {
-        Sim sim({.Faults = {.Kinds = {c.Kind}, .Every = 5}});
+        Sim sim({.Faults = {.Kinds = {c.Kind}, .Every = 5}, .Loader = {}});
         std::string out = sim.Run(20000);
         int injected = sim.rx.Faults().Injected(c.Kind);
         EXPECT_GE(injected, 15) << FaultName(c.Kind);
@@ -339,7 +339,7 @@ TEST(SimReceiver, FaultsDoWhatTheySay) {
             EXPECT_GE(sim.host.splitter.ErrorCount(), injected) << FaultName(c.Kind);
         }
     }
-    Sim sim({.Faults = {.Kinds = {FaultKind::Silence}, .Every = 3}});
+    Sim sim({.Faults = {.Kinds = {FaultKind::Silence}, .Every = 3}, .Loader = {}});
     EXPECT_EQ(Count(sim.Run(1000), "$GP"), 2);  // the third item starts the silence
     EXPECT_EQ(sim.Run(4000), "");
     EXPECT_NE(sim.Run(2000), "");
@@ -391,7 +391,7 @@ TEST(SimReceiver, TraceRecordingHonoursDistanceAndReadRate) {
 }
 
 TEST(SimReceiver, LongTraceStatusBeyond65535Records) {
-    Sim sim({.TraceRecords = 70000});
+    Sim sim({.TraceRecords = 70000, .Faults = {}, .Loader = {}});
     sim.Send(CommandFrame(0x1F, {0, 0}));
     const TraceStatus& t = sim.host.binary.Trace;
     EXPECT_EQ(std::tie(t.Logged, t.UsedPercent), std::tuple(70000, 70000 * 100 / Receiver::TraceCapacity));
