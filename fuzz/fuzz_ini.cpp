@@ -16,7 +16,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);
     IniFile ini(text);
 
-    ini.ReadInteger("Setup", "Portid", 0);
     ini.ReadBool("Configuration", "NMEA_CheckSum", true);
     ini.ReadString("Setup", "Engineer", "");
     ini.HasKey("Ports", "COM1");

@@ -62,8 +62,7 @@ TEST(PageControl, EveryPathAsksTheGuardAndARefusalKeepsThePage) {
     QShortcutEvent view(QKeySequence("Alt+V"), 0);
     QApplication::sendEvent(p.pages->Bar(), &view);
     EXPECT_EQ(p.pages->currentIndex(), 1);
-    EXPECT_FALSE(p.pages->Request(1));
-    EXPECT_FALSE(p.pages->Request(7));
+    EXPECT_FALSE(p.pages->Request(1) || p.pages->Request(7));
     EXPECT_EQ(p.asked, (std::vector<std::pair<int, int>>{{0, 2}, {2, 4}, {4, 2}, {2, 1}}));
 }
 
@@ -78,8 +77,7 @@ TEST(RadioGroup, ItemIndexSurvivesNewItemsWhileItStillNamesOne) {
         TRadioGroup g(&host, "rgBaud", "Buad Rate", {"4800", "9600", "19200", "38400"}, c.Start, 2);
         EXPECT_EQ(g.ItemIndex(), c.Start);
         g.SetItems(c.Items);
-        EXPECT_EQ(g.Count(), c.Items.size());
-        EXPECT_EQ(g.ItemIndex(), c.After);
+        EXPECT_EQ(std::tuple(g.Count(), g.ItemIndex()), std::tuple(c.Items.size(), c.After));
     }
 }
 
@@ -131,7 +129,3 @@ TEST(MainThreadRunner, RunsWorkerRequestsOnTheWindowThreadAndNeverStrandsAWorker
 
 }  // namespace
 }  // namespace vantora
-
-int main(int argc, char** argv) {
-    return vantora::test::RunGuiTests(argc, argv);
-}

@@ -1,25 +1,36 @@
 // The window tests' common rig: the simulated receiver behind a link in a folder of the test's
 // own, the settings file, the window with its boxes recorded, and waits that keep Qt's event
-// loop running. Runs offscreen.
+// loop running; with it come the pages and the widget kinds the tests look at. Runs offscreen.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QThread>
-#include <cstdlib>
+#include <QTreeWidget>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/command_panels.h"
 #include "app/controls.h"
+#include "app/reload_page.h"
 #include "app/top_window.h"
+#include "app/trace_page.h"
+#include "app/view_widgets.h"
 #include "tests/support/sim_process.h"
 
 namespace vantora::test {
@@ -44,6 +55,7 @@ inline void Pump(int ms) {
 class GuiRig : public ::testing::Test {
 protected:
     void TearDown() override {
+        for (const auto& box : boxes_.Boxes()) ADD_FAILURE() << "a box no check looked at: " << box.Text;
         window_.reset();
         sim_.reset();
     }
@@ -60,9 +72,9 @@ protected:
         sim_ = std::make_unique<SimProcess>(link_, options);
         EXPECT_TRUE(sim_->Running()) << "the simulated receiver did not start";
     }
-    // A settings file whose COM1 is the simulator, with extra lines for "Setup" and "Ports".
-    void WriteSettings(const std::string& setup = "", const std::string& ports = "") {
-        WriteFile(ini_, "[Setup]\nPortid=0\n" + setup + "\n[Ports]\nCOM1=" + link_.string() + "\n" + ports);
+    // A settings file whose COM1 is the simulator, with extra lines for "Setup".
+    void WriteSettings(const std::string& setup = "") {
+        WriteFile(ini_, "[Setup]\nPortid=0\n" + setup + "\n[Ports]\nCOM1=" + link_.string() + "\n");
     }
     TfmTop& Open(const std::vector<std::string>& args = {}) {
         window_.reset();
@@ -75,6 +87,16 @@ protected:
         T* c = window_->findChild<T*>(QString::fromLatin1(name));
         EXPECT_NE(c, nullptr) << name;
         return c;
+    }
+    // Exactly one box since the last look, with this title and icon and part in its text; the
+    // record is cleared then.
+    void ExpectBox(const std::string& title, BoxIcon icon, const std::string& part) {
+        const auto boxes = boxes_.Boxes();
+        boxes_.Clear();
+        ASSERT_EQ(boxes.size(), 1u) << (boxes.empty() ? "" : boxes[0].Text);
+        EXPECT_EQ(boxes[0].Title, title);
+        EXPECT_EQ(boxes[0].Icon, icon);
+        EXPECT_NE(boxes[0].Text.find(part), std::string::npos) << boxes[0].Text;
     }
     QString Status(int panel) {
         return window_->statusBar()->findChild<QLabel*>(QString("sbStatusPanel%1").arg(panel))->text();
@@ -95,25 +117,11 @@ protected:
     const fs::path dir_ = temp_.Dir(), link_ = dir_ / "com1";
     fs::path ini_ = dir_ / "vantora.INI";
     // The window's waits, short enough that no test waits real seconds for them.
-    WindowTimings timings_ = [] {
-        WindowTimings t;
-        t.ScanSecondsPerRate = 2;
-        t.RepeatTickMs = 100;
-        t.RepeatRestartWaitMs = 700;
-        t.TraceReadTimeoutSeconds = 2;
-        return t;
-    }();
+    WindowTimings timings_{
+        .ScanSecondsPerRate = 2, .RepeatTickMs = 100, .RepeatRestartWaitMs = 700, .TraceReadTimeoutSeconds = 2};
     RecordingMessageBoxSink boxes_;
     std::unique_ptr<SimProcess> sim_;
     std::unique_ptr<TfmTop> window_;
 };
-
-// The window tests' main: test discovery runs the program too, where no display may exist.
-inline int RunGuiTests(int argc, char** argv) {
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
 
 }  // namespace vantora::test

@@ -86,8 +86,7 @@ public:
     std::vector<LoaderCrcValues> crcs;
     std::vector<LoadReport> reports;
     std::optional<LoadJob> job;
-    int steps = 0;
-    int snapshots = 0;
+    int steps = 0, snapshots = 0;
     uint32_t lastSent = 0;
 };
 

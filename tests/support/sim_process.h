@@ -72,13 +72,8 @@ public:
     ~SimProcess() { Stop(); }
     // Ends the program; its exit status, or -1.
     int Stop() {
-        if (pid_ <= 0) return -1;
-        kill(pid_, SIGTERM);
-        return Wait(3000);
-    }
-    // Waits for the program to end by itself; its exit status, or -1.
-    int Wait(int ms) {
-        for (int t = 0; pid_ > 0 && t < ms; t += 10) {
+        if (pid_ > 0) kill(pid_, SIGTERM);
+        for (int t = 0; pid_ > 0 && t < 3000; t += 10) {
             int status = 0;
             if (waitpid(pid_, &status, WNOHANG) == pid_) {
                 pid_ = -1;
@@ -104,7 +99,6 @@ public:
         : TempDir("vantora-sim"), SimProcess(TempDir::Path("tty"), WithFiles(options), TempDir::Path("out")) {
         EXPECT_TRUE(Running()) << "the simulator made no terminal";
     }
-    std::string Path(const std::string& name) const { return TempDir::Path(name); }
     std::string WriteImage(const std::vector<uint8_t>& bytes, const std::string& name = "image.bin") const {
         WriteFile(Path(name), std::string(bytes.begin(), bytes.end()));
         return Path(name);
@@ -129,8 +123,7 @@ private:
 struct Pty {
     using Bytes = std::vector<uint8_t>;
     sim::Pty pty;
-    int master = -1;
-    int observer = -1;
+    int master = -1, observer = -1;
     std::string path;
 
     Pty() {

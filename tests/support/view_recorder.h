@@ -32,8 +32,7 @@ public:
     std::vector<bool> skies;  // whether each fix came with the NMEA side's sky
     std::vector<bool> visibility;
     std::vector<uint8_t> acks;
-    int errorDisplays = 0;
-    int grids = 0;
+    int errorDisplays = 0, grids = 0;
 };
 
 class NoBoxes : public MessageBoxSink {

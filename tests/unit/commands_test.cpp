@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -141,16 +140,13 @@ TEST(Commands, EffectsOfEachCommand) {
     for (int cmd = 0; cmd <= 32; ++cmd) {
         const SendEffects fx = Build(cmd, "lbElpA=1;lbElpF=1").Effects;
         SCOPED_TRACE(cmd);
-        EXPECT_EQ(fx.UpdateNmeaConfig, cmd == 0x04);
-        EXPECT_EQ(fx.ClearRevision, cmd == 0x05);
-        EXPECT_EQ(fx.ClearClockOffset, cmd == 0x06);
-        EXPECT_EQ(fx.ClearTestResults, cmd == 0x07);
-        EXPECT_EQ(fx.ClearEphemerisProgress, cmd == 0x09);
-        EXPECT_EQ(fx.ClearAlmanacProgress, cmd == 0x0B);
-        EXPECT_EQ(fx.TraceReadActive.has_value(), cmd == 0x1E);
+        EXPECT_EQ(std::tuple(fx.UpdateNmeaConfig, fx.ClearRevision, fx.ClearClockOffset, fx.ClearTestResults,
+                             fx.ClearEphemerisProgress, fx.ClearAlmanacProgress, fx.TraceReadActive.has_value()),
+                  std::tuple(cmd == 4, cmd == 5, cmd == 6, cmd == 7, cmd == 9, cmd == 0x0B, cmd == 0x1E));
     }
-    EXPECT_EQ(Build(0x1E, "rgTraceReadAction=1").Effects.TraceReadActive, true);
-    EXPECT_EQ(Build(0x1E, "rgTraceReadAction=0").Effects.TraceReadActive, false);
+    EXPECT_EQ(std::tuple(Build(0x1E, "rgTraceReadAction=1").Effects.TraceReadActive,
+                         Build(0x1E, "rgTraceReadAction=0").Effects.TraceReadActive),
+              std::tuple(true, false));
 }
 
 TEST(Commands, NmeaConfigKeepsFullPeriods) {

@@ -47,10 +47,8 @@ TEST(LinkReplug, TheViewFollowsTheAdapterAndTheLogGoesOn) {
     ASSERT_TRUE(display.WaitFor([&] {
         return display.states.size() >= 2 && static_cast<int>(display.messages.size()) > display.messagesAtReturn + 5;
     }, 15s));
-    EXPECT_EQ(display.states[0], false);
-    EXPECT_EQ(display.states[1], true);
-    EXPECT_EQ(display.device, sim.Link());
-    EXPECT_TRUE(task.LogOpen());
+    EXPECT_EQ(std::tuple(display.states[0], display.states[1]), std::tuple(false, true));
+    EXPECT_TRUE(display.device == sim.Link() && task.LogOpen()) << display.device;
     // Sending works again once the device is back.
     EXPECT_NO_THROW(port->txData(reinterpret_cast<const uint8_t*>("\r\n"), 2));
 

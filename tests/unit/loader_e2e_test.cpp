@@ -1,6 +1,5 @@
-// Firmware loads end to end over a real pseudo-terminal, the simulator program on the other side:
-// one load through the loader thread, and the vantora-flash program's exit statuses. What each
-// kind of receiver makes of a load is in loader_test's outcome table.
+// Firmware loads through the loader thread and the vantora-flash program against the simulator
+// program; what each kind of receiver makes of a load is in loader_test's outcome table.
 #include <sstream>
 
 #include "loader/load_task.h"
@@ -66,8 +65,7 @@ TEST(LoaderEndToEnd, FlashToolExitStatus) {
     struct Case {
         std::vector<std::string> simOptions, args;
         int status;
-        const char* first;  // the first line, when there is output
-        const char* last;   // how the last line starts
+        const char *first, *last;  // the first line (when there is output), how the last line starts
         const char* interruptAt = "";
     } cases[] = {
         {{"--baud", "19200"},

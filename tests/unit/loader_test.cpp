@@ -1,6 +1,5 @@
-// The firmware loader: its CRC, the image file, the load fields and frames, what goes on the
-// line, and the state machine against the simulated receiver on a pseudo-terminal, run pass by
-// pass on a hand-moved clock.
+// The firmware loader: its CRC, the image file, the load fields, what goes on the line, and the
+// state machine against the simulated receiver, run pass by pass on a hand-moved clock.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -19,8 +18,6 @@ namespace vantora {
 namespace {
 
 using namespace test;
-
-// ---- CRC, file, fields, frames, stream -----------------------------------------------------
 
 TEST(LoaderCrc, DocumentedValues) {
     const uint8_t abcd[] = {0x61, 0x62, 0x63, 0x64};
@@ -54,8 +51,7 @@ TEST(ImageFile, SizesAndRefusals) {
             EXPECT_TRUE(
                 std::all_of(image.Bytes.begin() + size, image.Bytes.end(), [](uint8_t b) { return b == 0; }));
         } else {
-            EXPECT_EQ(image.Size, 7) << "a refused file leaves the earlier image";
-            EXPECT_EQ(image.Bytes[0], 0xAA);
+            EXPECT_EQ(std::tuple(image.Size, image.Bytes[0]), std::tuple(7, 0xAA)) << "refused: the old image stays";
         }
     }
     FirmwareImage image;
@@ -94,9 +90,8 @@ TEST(LoadFields, ConversionsAndRefusals) {
             EXPECT_FALSE(error.empty());
             continue;
         }
-        EXPECT_EQ(f->AddressWord, c.addressWord);
-        EXPECT_EQ(f->SizeWord, c.sizeWord);
-        EXPECT_EQ(f->ExpectedCrc, c.crcWord);
+        EXPECT_EQ(std::tie(f->AddressWord, f->SizeWord, f->ExpectedCrc), std::tie(c.addressWord, c.sizeWord, c.crcWord))
+            << error;
     }
 }
 
@@ -123,8 +118,6 @@ TEST(LoadStreamTest, ImageSizesAroundPacketAndBlockBoundaries) {
         }
     }
 }
-
-// ---- the state machine against the simulated receiver ----------------------------------------
 
 // The loader on one end of a pseudo-terminal, the simulated receiver (or nothing) on the other;
 // every sleep of the loader moves the clock and lets the receiver run.
@@ -171,11 +164,8 @@ public:
         }
         if (ms == 0) Pump();
     }
-    // Bytes the host wrote, in order.
-    std::vector<uint8_t> host;
-    std::string fromReceiver;
+    std::vector<uint8_t> host;  // what the host wrote, in order
 
-    // Writes to the host's side as the receiver.
     void Say(const std::string& s) {
         if (s.empty()) return;
         [[maybe_unused]] ssize_t w = ::write(pty_.master, s.data(), s.size());
@@ -198,19 +188,15 @@ public:
 
 private:
     void Pump() {
+        if (rx) rx->SetHostRate(port->Baud());
         uint8_t buf[8192];
         ssize_t n;
         while ((n = ::read(pty_.master, buf, sizeof buf)) > 0) {
             host.insert(host.end(), buf, buf + n);
-            if (rx) {
-                rx->SetHostRate(port->Baud());
-                rx->Feed(buf, static_cast<size_t>(n));
-            }
+            if (rx) rx->Feed(buf, static_cast<size_t>(n));
         }
         if (rx) {
-            rx->SetHostRate(port->Baud());
             const std::string out = rx->Tick();
-            fromReceiver += out;
             Say(out);
             if (!out.empty()) return;
         }
@@ -235,12 +221,6 @@ private:
     Sleeper sleeper_{*this};
 };
 
-std::vector<uint8_t> After(const std::vector<uint8_t>& all, const std::vector<uint8_t>& marker) {
-    auto at = std::search(all.begin(), all.end(), marker.begin(), marker.end());
-    if (at == all.end()) return {};
-    return {at + static_cast<long>(marker.size()), all.end()};
-}
-
 TEST(LoaderMachineTest, DefaultLoadOf192KiB) {
     Line line;
     const auto bytes = Pattern(150000);
@@ -249,20 +229,19 @@ TEST(LoaderMachineTest, DefaultLoadOf192KiB) {
     const auto& d = line.display;
     // 3 Wait For response, 5 Erasing, then 12 blocks with a pause after each but the last.
     EXPECT_EQ(d.states.front(), StateWaitResponse);
-    EXPECT_EQ(d.Count(StateSending), 12);
-    EXPECT_EQ(d.Count(StateProgramming), 11);
-    EXPECT_EQ(d.Count(StateStartLoading), 0) << "state 2 is never shown";
-    EXPECT_EQ(d.steps, 122);  // a step each 1600 bytes
-    EXPECT_EQ(d.lastSent, 196608u);
-    const std::vector<uint8_t> request = {0x25, 0x25, 0xF1, 0x72, 0x06, 0x00,
-                                          0x03, 0xC0, 0x00, 0x46, 0x0D, 0x0A};
+    EXPECT_EQ(std::tuple(d.Count(StateSending), d.Count(StateProgramming), d.Count(StateStartLoading)),
+              std::tuple(12, 11, 0));  // state 2 is never shown
+    EXPECT_EQ(std::tie(d.steps, d.lastSent), std::tuple(122, 196608u));  // a step each 1600 bytes
+    const std::vector<uint8_t> request = {0x25, 0x25, 0xF1, 0x72, 0x06, 0x00, 0x03, 0xC0, 0x00, 0x46, 0x0D, 0x0A};
     const auto stream = LoadStream(*ImageOf(bytes), 196608);
-    EXPECT_EQ(After(line.host, request), stream);
+    const auto at = std::search(line.host.begin(), line.host.end(), request.begin(), request.end());
+    ASSERT_NE(at, line.host.end());
+    EXPECT_EQ(std::vector<uint8_t>(at + static_cast<long>(request.size()), line.host.end()), stream);
     ASSERT_EQ(d.reports.size(), 1u);
     EXPECT_EQ(d.reports[0].BytesSent, 196608u);
     ASSERT_EQ(d.crcs.size(), 1u);
-    EXPECT_EQ(d.crcs[0].Host, LoaderCrc16(stream.data(), stream.size() / 2));
-    EXPECT_EQ(d.crcs[0].Receiver, d.crcs[0].Host);
+    const uint16_t crc = LoaderCrc16(stream.data(), stream.size() / 2);
+    EXPECT_EQ(std::tie(d.crcs[0].Host, d.crcs[0].Receiver), std::tie(crc, crc));
     EXPECT_EQ(d.results, (std::vector{LoadResultText::None, LoadResultText::Pass}));
 }
 
@@ -285,10 +264,8 @@ TEST(LoaderMachineTest, LoadOutcomes) {
         int job;  // Job bits: Auto Load, factory default, revision check, a CRC field of 0
         Act act;
         LoadEnd end;
-        int reportState;
-        int from;     // from entering this state ...
-        int seconds;  // ... whole seconds until Standby
-        bool armed;   // armed again in Standby
+        int reportState, from, seconds;  // from entering the state from, whole seconds until Standby
+        bool armed;                      // armed again in Standby
     };
     // clang-format off
     const Case cases[] = {
@@ -336,8 +313,7 @@ TEST(LoaderMachineTest, LoadOutcomes) {
         const bool standby = line.RunUntil(watch, 40000, 100);
         ASSERT_EQ(line.display.reports.size(), 1u);
         const LoadReport& r = line.display.reports[0];
-        EXPECT_EQ(r.End, c.end) << r.Detail;
-        EXPECT_EQ(r.State, c.reportState);
+        EXPECT_EQ(std::tie(r.End, r.State), std::tie(c.end, c.reportState)) << r.Detail;
         if (r.End == LoadEnd::Passed) {
             EXPECT_EQ(line.rx->Flash(), StreamOf(Pattern(3000), 64));
         }
@@ -348,8 +324,7 @@ TEST(LoaderMachineTest, LoadOutcomes) {
         }
         if (c.seconds == Stays) {
             // Without Auto Load an interrupted load stays where it is, unarmed, until told to leave.
-            EXPECT_FALSE(standby);
-            EXPECT_FALSE(line.machine.Active());
+            EXPECT_FALSE(standby || line.machine.Active());
             line.machine.ReturnToStandby();
             ASSERT_TRUE(line.RunToState(StateStandby, 500));
             EXPECT_EQ(line.display.reports.size(), 1u) << "reported once";
@@ -373,8 +348,7 @@ TEST(LoaderMachineTest, WriteDuringAnUnarmedPassStartsTheLoadNextPass) {
         if (written || ms != LoaderMachine::IdleMs || line.machine.GetState() != StateStandby) return;
         written = true;
         line.Write(MakeJob(Pattern(3000), TargetDefault, 16));
-        EXPECT_EQ(line.machine.GetState(), StateStandby);
-        EXPECT_FALSE(line.machine.Active());
+        EXPECT_TRUE(line.machine.GetState() == StateStandby && !line.machine.Active());
     };
     ASSERT_TRUE(line.RunToState(StateFirmwareOk, 10000));
     ASSERT_EQ(line.display.reports.size(), 1u);
@@ -401,8 +375,8 @@ TEST(LoaderMachineTest, AutoLoadLoadsReceiversThatAnnounceThemselves) {
     line.rx->SetHostRate(4800);
     line.rx->Feed(restart.data(), restart.size());
     ASSERT_TRUE(line.RunUntil([&] { return line.display.reports.size() == 2; }, 5000));
-    EXPECT_EQ(line.display.reports[1].End, LoadEnd::Refused);
-    EXPECT_EQ(line.display.reports[1].Detail, "no image chosen");
+    EXPECT_EQ(std::tie(line.display.reports[1].End, line.display.reports[1].Detail),
+              std::tuple(LoadEnd::Refused, "no image chosen"));
     EXPECT_EQ(line.machine.GetState(), StateStandby);
 }
 

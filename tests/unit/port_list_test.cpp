@@ -39,8 +39,7 @@ TEST(PortList, DescribesEachMappedDevice) {
     struct Case {
         std::string device;
         bool present;
-        std::string byId;
-        std::string line;
+        std::string byId, line;
     } cases[] = {
         {"/dev/ttyUSB0", true, byId.substr(18), "COM1  /dev/ttyUSB0 — FT232R USB UART (A1B2C3)"},
         {byId, true, byId.substr(18), "COM1  " + byId + " — FT232R USB UART (A1B2C3)"},
@@ -50,8 +49,7 @@ TEST(PortList, DescribesEachMappedDevice) {
     };
     for (const Case& c : cases) {
         const PortListing port = DescribePort("COM1", c.device, t.Dir().string());
-        EXPECT_EQ(port.Present, c.present) << c.device;
-        EXPECT_EQ(port.ById, c.byId) << c.device;
+        EXPECT_EQ(std::tie(port.Present, port.ById), std::tie(c.present, c.byId)) << c.device;
         EXPECT_EQ(PortLine(port), c.line);
     }
     EXPECT_EQ(PortScriptLine(DescribePort("COM2", "/dev/ttyUSB0", t.Dir().string())),

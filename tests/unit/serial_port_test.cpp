@@ -22,10 +22,6 @@ using namespace test;
 using Bytes = std::vector<uint8_t>;
 using Texts = std::vector<std::string>;
 
-int64_t NowMs() {
-    return SystemClock().NowMs();
-}
-
 // What a write's failure says; empty when it wrote everything.
 std::string WriteFailure(TSerialPort& port, const Bytes& bytes) {
     try {
@@ -58,15 +54,21 @@ Bytes ReadPort(TSerialPort& port, size_t count, int capacity = 2048) {
     return out;
 }
 
-TEST_F(SerialPortTest, OpenSetsRawLineAndPassesEveryByte) {
+TEST_F(SerialPortTest, OpenDropsWhatCameInBeforeSetsRawLineAndPassesEveryByte) {
+    termios old{};
+    ASSERT_EQ(tcgetattr(pty.observer, &old), 0);
+    cfmakeraw(&old);
+    cfsetspeed(&old, B4800);
+    ASSERT_EQ(tcsetattr(pty.observer, TCSANOW, &old), 0);
+    pty.Write(Pattern(50));  // framed at the rate the line had before: never data
+    ASSERT_EQ(pty.WaitQueued(50), 50);
     TSerialPort port(3, 38400, 8, 0, 0, 2, 4096, 4096, pty.path, boxes);
     EXPECT_FALSE(port.IsOpen());
     ASSERT_TRUE(port.Open());
     EXPECT_TRUE(port.IsOpen());
 
     const termios t = pty.Settings();
-    EXPECT_EQ(cfgetospeed(&t), B38400);
-    EXPECT_EQ(cfgetispeed(&t), B38400);
+    EXPECT_EQ(std::tuple(cfgetospeed(&t), cfgetispeed(&t)), std::tuple(B38400, B38400));
     EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD), CS8 | CLOCAL | CREAD);
     EXPECT_EQ(t.c_cc[VMIN] + t.c_cc[VTIME], 0);
 
@@ -83,21 +85,6 @@ TEST_F(SerialPortTest, OpenSetsRawLineAndPassesEveryByte) {
     EXPECT_FALSE(port.IsOpen());
     EXPECT_TRUE(port.Close());  // twice is harmless
     EXPECT_TRUE(boxes.shown.empty());
-}
-
-TEST_F(SerialPortTest, OpenDropsWhatCameInBefore) {
-    termios old{};
-    ASSERT_EQ(tcgetattr(pty.observer, &old), 0);
-    cfmakeraw(&old);
-    cfsetspeed(&old, B4800);
-    ASSERT_EQ(tcsetattr(pty.observer, TCSANOW, &old), 0);
-    pty.Write(Pattern(50));  // framed at the rate the line had before: never data
-    ASSERT_EQ(pty.WaitQueued(50), 50);
-    TSerialPort port = Port();
-    ASSERT_TRUE(port.Open());
-    const Bytes fresh = Pattern(60);
-    pty.Write(fresh);
-    EXPECT_EQ(ReadPort(port, 60), fresh);
 }
 
 TEST_F(SerialPortTest, ResetChangesLineKeepsRateOnZeroAndPurges) {
@@ -120,8 +107,7 @@ TEST_F(SerialPortTest, ResetChangesLineKeepsRateOnZeroAndPurges) {
         uint8_t buf[2048];
         EXPECT_EQ(port.rxData(buf, sizeof buf), 0);
     }
-    EXPECT_EQ(port.Baud(), 4800);
-    EXPECT_EQ(port.StopBits(), 1);
+    EXPECT_EQ(std::tuple(port.Baud(), port.StopBits()), std::tuple(4800, 1));
     EXPECT_TRUE(boxes.shown.empty());
 
     // A rate the terminal cannot take is refused with the box; the device keeps its rate.
@@ -154,8 +140,7 @@ TEST_F(SerialPortTest, FailedOpenShowsItsBoxAndLeavesDeviceToClose) {
         SCOPED_TRACE(path + " " + std::to_string(baud));
         boxes.shown.clear();
         TSerialPort port(0, baud, byteSize, stopBits, parity, 2, 4096, 4096, path, boxes);
-        EXPECT_FALSE(port.Open());
-        EXPECT_FALSE(port.IsOpen());
+        EXPECT_FALSE(port.Open() || port.IsOpen());
         EXPECT_EQ(boxes.shown, box.empty() ? Texts{} : Texts{box});
         uint8_t b[4] = {1, 2, 3, 4};
         EXPECT_EQ(port.rxData(b, 4), 0);
@@ -172,10 +157,7 @@ TEST_F(SerialPortTest, FailedOpenShowsItsBoxAndLeavesDeviceToClose) {
     EXPECT_TRUE(second.Close());
     EXPECT_FALSE(holder.Open());  // already open: nothing changes
     EXPECT_TRUE(holder.IsOpen());
-    // Closing gives the device back.
-    EXPECT_TRUE(holder.Close());
-    EXPECT_TRUE(second.Open());
-    EXPECT_TRUE(second.Close());
+    EXPECT_TRUE(holder.Close() && second.Open() && second.Close());
     // A program that set the device's exclusive mode holds it as well.
     ASSERT_EQ(ioctl(pty.observer, TIOCEXCL), 0);
     EXPECT_FALSE(second.Open());
@@ -187,13 +169,10 @@ TEST_F(SerialPortTest, ReadsAtMostCapacityAndWaitsBriefly) {
     TSerialPort port = Port(115200);
     ASSERT_TRUE(port.Open());
     uint8_t buf[2048];
-    // Nothing queued: 0 after a short wait.
-    const int64_t start = NowMs();
+    const int64_t start = SystemClock().NowMs();
     EXPECT_EQ(port.rxData(buf, sizeof buf), 0);
-    EXPECT_LT(NowMs() - start, 1000);
-    EXPECT_EQ(port.rxData(nullptr, 10), 0);
-    EXPECT_EQ(port.rxData(buf, 0), 0);
-    EXPECT_EQ(port.rxData(buf, -5), 0);
+    EXPECT_LT(SystemClock().NowMs() - start, 1000);
+    EXPECT_EQ(std::tuple(port.rxData(nullptr, 10), port.rxData(buf, 0), port.rxData(buf, -5)), std::tuple(0, 0, 0));
 
     // 5000 bytes queued, capacity 2048: a full buffer first, the rest on the next calls.
     const Bytes sent = Pattern(5000);
@@ -220,10 +199,10 @@ TEST_F(SerialPortTest, HangUpReadsZeroAndWritesThrow) {
     pty.CloseMaster();  // the receiver is unplugged
 
     uint8_t buf[2048];
-    const int64_t start = NowMs();
+    const int64_t start = SystemClock().NowMs();
     for (int i = 0; i < 4; ++i) EXPECT_EQ(port.rxData(buf, sizeof buf), 0);
     // Each call still takes its wait, so a polling caller does not spin.
-    EXPECT_GE(NowMs() - start, 4 * ReadWaitMs - 20);
+    EXPECT_GE(SystemClock().NowMs() - start, 4 * ReadWaitMs - 20);
 
     const std::string text = WriteFailure(port, {'%', '%', 0xF1, 0x17, 0x17, '\r', '\n'});
     EXPECT_TRUE(text == WriteFailedText || text == WaitFailedText || text == ResultFailedText) << text;
@@ -250,9 +229,9 @@ TEST_F(SerialPortTest, CloseAndResetUnderRunningReaderAndWriter) {
         usleep(20000);
         EXPECT_TRUE(port.Reset(i % 2 ? 0 : 4800, 8, 0, 0, 2));
     }
-    const int64_t start = NowMs();
+    const int64_t start = SystemClock().NowMs();
     EXPECT_TRUE(port.Close());
-    EXPECT_LT(NowMs() - start, 1000);  // the waits were woken, not waited out
+    EXPECT_LT(SystemClock().NowMs() - start, 1000);  // the waits were woken, not waited out
     writer.join();
     readerDone = true;
     reader.join();

@@ -21,7 +21,6 @@ namespace {
 
 using namespace test;
 
-// A fresh folder for the tests that touch files.
 class SettingsFile : public ::testing::Test {
 protected:
     std::string P(const std::string& name) const { return dir_.Path(name); }
@@ -131,14 +130,13 @@ TEST(Settings, SettingsPathAndPortDevices) {
 
     const Settings mapped =
         LoadSettings(IniFile("[ports]\ncom1 = /dev/serial/by-id/usb-gps\nCOM12=/dev/ttyUSB7\nCOM3=\n"));
-    EXPECT_EQ(mapped.PortDevices[0], "/dev/serial/by-id/usb-gps");
-    EXPECT_EQ(mapped.PortDevices[11], "/dev/ttyUSB7");
-    EXPECT_EQ(mapped.PortDevices[2], "/dev/ttyUSB2");  // an empty value keeps the default
+    EXPECT_EQ(std::tie(mapped.PortDevices[0], mapped.PortDevices[11], mapped.PortDevices[2]),
+              std::tuple("/dev/serial/by-id/usb-gps", "/dev/ttyUSB7", "/dev/ttyUSB2"));  // empty: the default
     EXPECT_EQ(DefaultPortDevice(4) + DefaultPortDevice(11) + DefaultPortDevice(12) + DefaultPortDevice(-1),
               "/dev/ttyACM0/dev/ttyS3");
 }
 
-TEST(IniFile, IntegerValues) {
+TEST(IniFile, ReadsIntegersBoolsAndStrings) {
     const std::pair<std::string, int64_t> cases[] = {
         {" 42 ", 42},        {"+7", 7},       {"0X1f", 31},     {"0xFFFFFFFF", -1},
         {"-2147483648", -2147483648LL},       {"0x100000000", -99}, {"2147483648", -99},
@@ -151,19 +149,17 @@ TEST(IniFile, IntegerValues) {
     EXPECT_TRUE(IniFile("[S]\nb=0x10").ReadBool("S", "b", false));
     EXPECT_FALSE(IniFile("[S]\nb=0").ReadBool("S", "b", true));
     EXPECT_TRUE(IniFile("[S]\nb=yes").ReadBool("S", "b", true));
-}
 
-TEST(IniFile, Reading) {
     const IniFile ini(
         "stray=before any section\r\n; comment=1\r\n[ setup ]\r\n  PATH  =  /a b/c.bin  \r\n"
         "# Engineer=KVDT\r\nEmpty=\r\nExpr = a=b\r\nPath=second\r\nno equals sign\r\n"
         "[Other]\r\nPath=other\r\n[SETUP]\r\nLate=1");
-    const std::tuple<const char*, const char*, const char*> cases[] = {
+    const std::tuple<const char*, const char*, const char*> strings[] = {
         {"setup", "path", "/a b/c.bin"}, {"Setup", "Empty", ""},  {"Setup", "Expr", "a=b"},
         {"Other", "Path", "other"},      {"Setup", "Late", "1"},  {"Setup", "Engineer", "<none>"},
         {"Setup", "stray", "<none>"},    {"", "stray", "<none>"}, {"Missing", "Path", "<none>"},
     };
-    for (auto [section, key, expected] : cases)
+    for (auto [section, key, expected] : strings)
         EXPECT_EQ(ini.ReadString(section, key, "<none>"), expected) << section << "/" << key;
     EXPECT_EQ(ini.Keys("Setup"), (std::vector<std::string>{"PATH", "Empty", "Expr", "Late"}));
 }
@@ -228,8 +224,7 @@ TEST_F(SettingsFile, FailedSaveLeavesNoPartialFile) {
         rlimit old{};
         EXPECT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
         auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = old;
-        small.rlim_cur = 1024;
+        const rlimit small{1024, old.rlim_max};
         EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
         const bool saved = ini.Save(path, error);
         ::setrlimit(RLIMIT_FSIZE, &old);
@@ -252,10 +247,9 @@ TEST_F(SettingsFile, OversizedFileIsReadInPartAndNeverRewritten) {
         "[Setup]\nPortid=4\n;" + std::string(IniFile::MaxBytes, '\0') + "\nEngineer=KVDT\n";
     WriteFile(path, text);
     IniFile ini = IniFile::Load(path);
-    EXPECT_FALSE(ini.Complete());
+    EXPECT_FALSE(ini.Complete() || ini.HasKey("Setup", "Engineer"));
     EXPECT_LE(ini.Text().size(), IniFile::MaxBytes);
     EXPECT_EQ(ini.ReadInteger("Setup", "Portid", -1), 4);
-    EXPECT_FALSE(ini.HasKey("Setup", "Engineer"));
     ini.WriteString("Setup", "Port", "1");
     std::string error;
     EXPECT_FALSE(ini.Save(path, error));
@@ -316,15 +310,14 @@ TEST_F(SettingsFile, SavingKeepsLinksOwnersAndReadOnlyFiles) {
     EXPECT_FALSE(changed.Save(P("ro.INI"), error));
     EXPECT_NE(error.find("read-only"), std::string::npos) << error;
     EXPECT_EQ(Slurp(P("ro.INI")), before);
-    struct stat st {};
-    ASSERT_EQ(::stat(P("ro.INI").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0444u);
+    using enum fs::perms;
+    EXPECT_EQ(fs::status(P("ro.INI")).permissions(), owner_read | group_read | others_read);
     // No save leaves a file of its own behind.
     EXPECT_EQ(dir_.Entries(), (std::set<std::string>{"real.INI", "link.INI", "dangling.INI", "made.INI",
                                                      "one.INI", "two.INI", "ro.INI"}));
 }
 
-TEST_F(SettingsFile, SettingsFileIsPortableElseInTheConfigFolder) {
+TEST_F(SettingsFile, FoldersArePortableElseTheUsersOwn) {
     const std::string bin = P("bin"), home = P("home"), cfg = P("cfg");
     fs::create_directories(bin);
     const std::tuple<const char*, bool, std::string, std::string> cases[] = {
@@ -343,19 +336,17 @@ TEST_F(SettingsFile, SettingsFileIsPortableElseInTheConfigFolder) {
     std::string error;
     ASSERT_TRUE(PrepareFolderOf(home + "/.config/vantora/vantora.INI", error)) << error;
     EXPECT_TRUE(fs::is_directory(home + "/.config/vantora"));
-}
 
-TEST_F(SettingsFile, DataFolderIsTheWorkingFolderWhenWritable) {
+    // The data folder is the working folder when it can be written.
     fs::create_directories(P("work"));
-    PlaceEnvironment env{P("home"), "", P("data"), P("work")};
-    std::string error;
+    PlaceEnvironment env{home, "", P("data"), P("work")};
     EXPECT_EQ(ChooseDataFolder(env, error), P("work"));
     // A folder that is gone cannot be written, whoever runs the test.
     env.WorkingFolder = P("gone");
     EXPECT_EQ(ChooseDataFolder(env, error), P("data") + "/vantora");
     EXPECT_TRUE(fs::is_directory(P("data") + "/vantora"));
     env.DataHome.clear();
-    EXPECT_EQ(ChooseDataFolder(env, error), P("home") + "/.local/share/vantora");
+    EXPECT_EQ(ChooseDataFolder(env, error), home + "/.local/share/vantora");
     env.Home.clear();
     EXPECT_EQ(ChooseDataFolder(env, error), "");
     EXPECT_NE(error.find(P("gone")), std::string::npos) << error;

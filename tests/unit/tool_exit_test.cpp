@@ -8,23 +8,20 @@
 
 #include "logging/trace_convert.h"
 #include "tests/support/files.h"
+#include "tests/support/sample_stream.h"
 
 namespace vantora {
 namespace {
 
-using test::Slurp;
-using test::TempDir;
-using test::WriteFile;
+using namespace test;
 
 // Records 1 and 2 of a trace, on the polar axis and at the centre, with other bytes after each.
 std::string TraceLog() {
     std::string raw;
     for (uint32_t w : {1u, 2u}) {
         const uint32_t words[5] = {w, 0, 0, w == 2 ? 6356752u : 0u, 0};
-        uint8_t out[TraceFrameLength];
-        BuildFrame(IdReport, TraceRecordId, reinterpret_cast<const uint8_t*>(words), TracePayloadLength, out,
-                   TraceFrameLength);
-        raw += std::string(reinterpret_cast<char*>(out), TraceFrameLength) + "junk";
+        const auto* p = reinterpret_cast<const uint8_t*>(words);
+        raw += sample::BinaryFrame(IdReport, TraceRecordId, {p, p + TracePayloadLength}) + "junk";
     }
     return raw;
 }
@@ -38,8 +35,7 @@ TEST(Tools, ExitStatusOutputAndFilesKept) {
         int status;
         const char* out;  // nullptr: not looked at
         const char* err;  // a part of stderr
-        const char* file = nullptr;
-        const char* start = nullptr;  // what file must start with afterwards
+        const char *file = nullptr, *start = nullptr;  // what file must start with afterwards
     } cases[] = {
         {"vantora-frame 0x06", 0, "25 25 f1 06 f7 0d 0a \n", ""},
         {"vantora-frame 25 rgGMTsign=1 lbZoneHour=8", 0, "25 25 f1 19 00 f8 00 00 00 10 0d 0a \n", ""},

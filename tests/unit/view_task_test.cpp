@@ -36,10 +36,6 @@ struct Task {
         task.Stop();
         port.Release();
     }
-    template <typename Pred>
-    bool Wait(Pred pred, std::chrono::milliseconds limit = 3000ms) {
-        return display.WaitFor(pred, limit);
-    }
     std::vector<std::string> Messages() {
         return display.Read([&] { return display.messages; });
     }
@@ -65,7 +61,6 @@ struct Task {
     TViewTask task{port, display, runner, tables};
 };
 
-// The test plays the receiver.
 struct Rig {
     Pty pty;
     Task t{pty.path};
@@ -75,11 +70,6 @@ const std::string kGga =
     sample::Sentence("GPGGA,123519.000,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,");
 const std::string kAck = sample::BinaryFrame(IdAck, 0x04, {});
 
-// The memo line of a sentence: CR LF aside.
-std::string Line(const std::string& sentence) {
-    return sentence.substr(0, sentence.size() - 2);
-}
-
 // Switched off, the thread leaves the port alone; a sentence-count reset drops what was waiting.
 TEST(ViewTask, InactiveThreadLeavesThePortAloneAndAResetDropsWhatWaits) {
     Rig rig;
@@ -87,11 +77,10 @@ TEST(ViewTask, InactiveThreadLeavesThePortAloneAndAResetDropsWhatWaits) {
     rig.pty.Send(kGga);
     ASSERT_EQ(rig.pty.WaitQueued(n), n);
     ASSERT_TRUE(rig.t.Passes(3));
-    EXPECT_TRUE(rig.t.Messages().empty());
-    EXPECT_FALSE(rig.t.task.DataReceived());
+    EXPECT_TRUE(rig.t.Messages().empty() && !rig.t.task.DataReceived());
     EXPECT_EQ(rig.pty.WaitQueued(0), n) << "the bytes are still queued";
     rig.t.task.SetActive(true);
-    ASSERT_TRUE(rig.t.Wait([&] { return rig.t.display.messages.size() == 1; }));
+    ASSERT_TRUE(rig.t.display.WaitFor([&] { return rig.t.display.messages.size() == 1; }));
     EXPECT_TRUE(Eventually([&] { return rig.t.task.SentenceSeen(); }));
 
     rig.t.task.SetActive(false);
@@ -104,9 +93,10 @@ TEST(ViewTask, InactiveThreadLeavesThePortAloneAndAResetDropsWhatWaits) {
     ASSERT_TRUE(rig.t.Passes(3));  // the reset is applied in the first active pass
     const std::string gll = sample::Sentence("GPGLL,4807.038,N,01131.000,E,123519,A");
     rig.pty.Send(gll);
-    ASSERT_TRUE(rig.t.Wait([&] { return rig.t.display.messages.size() >= 2; }));
+    ASSERT_TRUE(rig.t.display.WaitFor([&] { return rig.t.display.messages.size() >= 2; }));
     EXPECT_TRUE(Eventually([&] { return rig.t.task.SentenceSeen(); }));
-    EXPECT_EQ(rig.t.Messages(), (std::vector<std::string>{Line(kGga), Line(gll)})) << "nothing older";
+    const std::vector<std::string> memo = {kGga.substr(0, kGga.size() - 2), gll.substr(0, gll.size() - 2)};  // no CR LF
+    EXPECT_EQ(rig.t.Messages(), memo) << "nothing older";
 
     // A receiver that never pauses does not hold the thread in the reset's drain.
     std::atomic<bool> flooding{true};
@@ -126,13 +116,13 @@ TEST(ViewTask, EveryItemIsOneMemoLineAndBinaryBlocksShowTheGridAfterTheNmeaRecor
     const sample::Stream s = sample::Make(3);
     rig.pty.Send(s.nmea + kAck);
     const size_t expected = static_cast<size_t>(s.sentences) + 1;
-    ASSERT_TRUE(rig.t.Wait([&] { return d.messages.size() == expected && !d.fixes.empty(); }));
+    ASSERT_TRUE(rig.t.display.WaitFor([&] { return d.messages.size() == expected && !d.fixes.empty(); }));
     EXPECT_TRUE(rig.t.task.DataReceived());
     EXPECT_TRUE(Eventually([&] { return rig.t.task.SentenceSeen(); }));
     // One burst in which both parsers update: NMEA shown in this pass, binary in the next.
     const size_t fixes = d.Read([&] { return d.fixes.size(); });
     rig.pty.Send(kGga + sample::BinarySecond(0));
-    ASSERT_TRUE(rig.t.Wait([&] { return d.grids == 1; }));
+    ASSERT_TRUE(rig.t.display.WaitFor([&] { return d.grids == 1; }));
     d.Read([&] {
         EXPECT_EQ(std::tie(d.fixes[fixes - 1].Hour, d.fixes[fixes - 1].SatellitesUsed), std::tuple(12, 9));
         EXPECT_EQ(d.acks, std::vector<uint8_t>{0x04});
@@ -156,7 +146,7 @@ TEST(ViewTask, LogHoldsExactlyWhatWasRead) {
     // Noise that the splitter drops still goes to the log.
     const std::string stream = "noise" + sample::Make(2).mixed + "\xff\x00tail";
     rig.pty.Send(stream);
-    ASSERT_TRUE(rig.t.Wait([&] { return rig.t.display.messages.size() >= 22; }));
+    ASSERT_TRUE(rig.t.display.WaitFor([&] { return rig.t.display.messages.size() >= 22; }));
     // The log is written unbuffered: wait until the trailing noise is in it too.
     ASSERT_TRUE(Eventually([&] { return std::filesystem::file_size(dir / "first.log") >= stream.size(); }));
     // A log started at once after a stop: the first file is closed, not leaked.
@@ -164,12 +154,11 @@ TEST(ViewTask, LogHoldsExactlyWhatWasRead) {
     ASSERT_TRUE(second.Open((dir / "second.log").string(), error)) << error;
     rig.t.task.StartLog(std::move(second));
     rig.pty.Send(kGga);
-    ASSERT_TRUE(rig.t.Wait([&] { return rig.t.display.messages.size() >= 23; }));
+    ASSERT_TRUE(rig.t.display.WaitFor([&] { return rig.t.display.messages.size() >= 23; }));
     rig.t.task.StopLog();
     EXPECT_TRUE(Eventually([&] { return !rig.t.task.LogOpen(); }));
 
-    EXPECT_EQ(test::Slurp(dir / "first.log"), stream);
-    EXPECT_EQ(test::Slurp(dir / "second.log"), kGga);
+    EXPECT_EQ(std::tuple(test::Slurp(dir / "first.log"), test::Slurp(dir / "second.log")), std::tuple(stream, kGga));
 }
 
 TEST(ViewTask, TablesAreCopiedBetweenParsesWithWholeBlocksOnly) {
@@ -194,19 +183,18 @@ TEST(ViewTask, TablesAreCopiedBetweenParsesWithWholeBlocksOnly) {
     EXPECT_EQ(copy->EphemerisTable[16][0], 0) << "half a record has written nothing yet";
     rig.pty.Send(second.substr(60));
     ASSERT_TRUE(copyWithMask((1u << 2) | (1u << 16)));
-    EXPECT_EQ(copy->EphemerisTable[16][0], 17);
-    EXPECT_EQ(copy->EphemerisTable[16][119], static_cast<uint8_t>(17 + 119));
+    EXPECT_EQ(std::tuple(copy->EphemerisTable[16][0], copy->EphemerisTable[16][119]), std::tuple(17, 17 + 119));
 }
 
 TEST(ViewTask, HangupMidStreamIsSurvived) {
     Rig rig;
     rig.t.task.SetActive(true);
     rig.pty.Send(kGga + kGga.substr(0, 30));
-    ASSERT_TRUE(rig.t.Wait([&] { return rig.t.display.messages.size() == 1; }));
+    ASSERT_TRUE(rig.t.display.WaitFor([&] { return rig.t.display.messages.size() == 1; }));
     rig.pty.CloseMaster();
     // The thread goes on: it keeps showing the error count every two seconds.
     const int before = rig.t.display.Read([&] { return rig.t.display.errorDisplays; });
-    ASSERT_TRUE(rig.t.Wait([&] { return rig.t.display.errorDisplays > before; }, 3500ms));
+    ASSERT_TRUE(rig.t.display.WaitFor([&] { return rig.t.display.errorDisplays > before; }, 3500ms));
 }
 
 TEST(ViewTask, StopsPromptlyEvenWhenIdle) {
@@ -216,8 +204,6 @@ TEST(ViewTask, StopsPromptlyEvenWhenIdle) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 400ms);
 }
 
-// ---- against the simulator program ------------------------------------------------------------
-
 TEST(SimulatorView, LiveFixesArriveAndEveryItemIsOneMemoLine) {
     Simulator sim({"--seed", "7", "--start-time", "1796688000"});
     // The program prints the terminal's path, which the link names.
@@ -225,7 +211,7 @@ TEST(SimulatorView, LiveFixesArriveAndEveryItemIsOneMemoLine) {
     EXPECT_EQ(test::Slurp(sim.Path("out")), fs::read_symlink(sim.Link()).string() + "\n");
     Task t(sim.Link());
     t.task.SetActive(true);
-    ASSERT_TRUE(t.Wait([&] { return t.display.fixes.size() >= 3; }, 6000ms));
+    ASSERT_TRUE(t.display.WaitFor([&] { return t.display.fixes.size() >= 3; }, 6000ms));
     const auto messages = t.Messages();
     const std::string sent = sim.Sent();
     ASSERT_GE(messages.size(), 10u);
@@ -237,13 +223,11 @@ TEST(SimulatorView, LiveFixesArriveAndEveryItemIsOneMemoLine) {
         at += m.size() + 2;
     }
     const NavRecord fix = t.display.Read([&] { return t.display.fixes.back(); });
-    EXPECT_GE(fix.SatellitesInView, 8);
-    EXPECT_LE(fix.SatellitesInView, 14);
+    EXPECT_TRUE(fix.SatellitesInView >= 8 && fix.SatellitesInView <= 14) << fix.SatellitesInView;
     EXPECT_EQ(fix.Year, 2026);
-    // A command goes the other way and is acknowledged.
     const std::string query = sample::BinaryFrame(IdCommand, 0x17, {0});
     t.port.Get()->txData(reinterpret_cast<const uint8_t*>(query.data()), static_cast<int>(query.size()));
-    EXPECT_TRUE(t.Wait([&] { return t.display.acks == std::vector<uint8_t>{0x17}; }));
+    EXPECT_TRUE(t.display.WaitFor([&] { return t.display.acks == std::vector<uint8_t>{0x17}; }));
     // Stopped, the program ends well and takes its link away.
     EXPECT_EQ(sim.Stop(), 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(sim.Link())));
@@ -254,14 +238,13 @@ TEST(SimulatorView, NothingIsParsedAtTheWrongRate) {
     Task t(sim.Link(), 4800);
     t.task.SetActive(true);
     // The error count is shown every two seconds: by then the thread has read for two seconds.
-    ASSERT_TRUE(t.Wait([&] { return t.display.errorDisplays > 1; }, 5000ms));
+    ASSERT_TRUE(t.display.WaitFor([&] { return t.display.errorDisplays > 1; }, 5000ms));
     // What the receiver said before the host opened the port (at the receiver's own rate) was
     // purged by the open; from then on the receiver stays silent.
     const std::string early = sim.Sent();
-    ASSERT_TRUE(t.Wait([&] { return t.display.errorDisplays > 2; }, 5000ms));
+    ASSERT_TRUE(t.display.WaitFor([&] { return t.display.errorDisplays > 2; }, 5000ms));
     EXPECT_TRUE(t.Messages().empty());
-    EXPECT_FALSE(t.task.SentenceSeen());
-    EXPECT_FALSE(t.task.DataReceived());
+    EXPECT_FALSE(t.task.SentenceSeen() || t.task.DataReceived());
     EXPECT_EQ(sim.Sent(), early) << "a receiver at another rate stays silent";
 }
 
