@@ -128,7 +128,7 @@ TEST_F(CommandsTest, TreePanelsAndGuardsFollowTheUserLevel) {
 
 TEST_F(CommandsTest, EverySendWritesTheFrameItShows) {
     TfmTop& w = Open(10);
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(Connect());
     std::string expected;
     for (const CommandInfo& c : CommandTable) {
         if (c.FrameLength == 0) continue;
@@ -166,7 +166,7 @@ TEST_F(CommandsTest, EverySendWritesTheFrameItShows) {
 
 TEST_F(CommandsTest, RepliesLandInTheirControlsAndBinaryOutputShowsTheGrid) {
     Open(10, true, {"--trace-records", "40"});
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(Connect());
     const char* const navigation =
         "Position Update Rate= 1\nDOP Mask= Pdop\nGDOP=9, PDOP=8, HDOP=7\nElevation Mask= 12 degree\n"
         "DGPS= Disable\n1PPS= ON, Pulse Width= 100 us";
@@ -252,7 +252,7 @@ TEST_F(CommandsTest, FailedSendsShowABoxAndWriteNothing) {
     Send(0x06);
     ExpectErrorBox("No port is open");
     C<QComboBox>("cbPort")->setCurrentIndex(1);
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(Connect());
     C<QLineEdit>("lbSentence")->setText("before");
 
     const struct {
@@ -290,7 +290,7 @@ TEST_F(CommandsTest, FailedSendsShowABoxAndWriteNothing) {
 
 TEST_F(CommandsTest, RepeatRestartResendsAfterTheRestartWait) {
     TfmTop& w = Open(1);
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(Connect());
     const QDate today = QDateTime::currentDateTimeUtc().date();
     ASSERT_TRUE(w.Commands().SelectCommand(0x01));
     // The date fields were filled with the current UTC date when the panel was placed.

@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -42,18 +42,23 @@ inline std::vector<uint8_t> Pattern(size_t n, uint32_t seed = 7) {
     return v;
 }
 
-// Starts args[0] with its output into the file out; error output is dropped when quiet.
+// Starts args[0] with its output into the file out; error output is dropped when quiet. The
+// program ends with the test: one that crashed must not leave it holding the runner's output open.
 inline pid_t Spawn(std::vector<std::string> args, const std::string& out = "/dev/null", bool quiet = false) {
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (quiet) posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0) << argv[0];
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid == 0) {  // only calls that are safe between fork and exec
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) _exit(127);
+        if (const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644); fd >= 0) dup2(fd, 1);
+        if (const int fd = quiet ? open("/dev/null", O_WRONLY | O_CLOEXEC) : -1; fd >= 0) dup2(fd, 2);
+        execve(argv[0], argv.data(), environ);
+        _exit(127);
+    }
+    EXPECT_GT(pid, 0) << argv[0];
     return pid;
 }
 
