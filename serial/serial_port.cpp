@@ -5,12 +5,15 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <tuple>
 #include <utility>
 
 #include "serial/baud_rates.h"
@@ -144,6 +147,29 @@ int TSerialPort::StopBits() const {
     return stopBits_;
 }
 
+DeviceIdentity IdentifyDevice(const std::string& path, int fd) {
+    DeviceIdentity id;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        id.Link = true;
+        id.LinkDevice = st.st_dev;
+        id.LinkInode = st.st_ino;
+        // A new link may get the inode number of the one removed before it: its time tells them apart.
+        id.LinkChangedNs = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    }
+    // The slaves of Unix 98 pseudo-terminals have majors 136..143.
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode))
+        id.PseudoTerminal = major(st.st_rdev) >= 136 && major(st.st_rdev) < 144;
+    return id;
+}
+
+bool MayReopen(const DeviceIdentity& opened, const DeviceIdentity& now) {
+    if (!opened.PseudoTerminal) return true;
+    return opened.Link && now.Link &&
+           std::tie(opened.LinkDevice, opened.LinkInode, opened.LinkChangedNs) !=
+               std::tie(now.LinkDevice, now.LinkInode, now.LinkChangedNs);
+}
+
 bool TSerialPort::Open() {
     released_.store(false, std::memory_order_release);
     std::string failure;
@@ -158,6 +184,13 @@ bool TSerialPort::Reconnect() {
     CloseDevice();
     // Nothing to try while the path is gone (the usual state until the adapter is back).
     if (::access(devicePath_.c_str(), F_OK) != 0) return false;
+    DeviceIdentity opened;
+    {
+        std::lock_guard<std::mutex> settings(settingsLock_);
+        opened = opened_;
+    }
+    // A terminal number taken by another program is not the receiver coming back.
+    if (!MayReopen(opened, IdentifyDevice(devicePath_, -1))) return false;
     std::string failure;
     if (!OpenDevice(failure)) {
         CloseDevice();
@@ -192,6 +225,7 @@ bool TSerialPort::OpenDevice(std::string& failure) {
         }
         ioctl(fd, TIOCEXCL);
         fd_ = fd;
+        opened_ = IdentifyDevice(devicePath_, fd);
 
         // Driver queue sizes cannot be requested here: the kernel's buffers are fixed, and line
         // errors never lock the port, so there is nothing to clear either.

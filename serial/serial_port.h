@@ -26,6 +26,19 @@ inline constexpr const char* ResultFailedText = "GetOverlappedResult failed.";
 // Longest time one rxData call waits for bytes to arrive.
 inline constexpr int ReadWaitMs = 50;
 
+// What a device path named when it was opened. After a loss an adapter is taken again under its
+// own name; a pseudo-terminal only through a link made anew (a simulator or bridge that came
+// back), since its number alone is handed to the next program that asks for a terminal.
+struct DeviceIdentity {
+    bool PseudoTerminal = false;
+    bool Link = false;  // the path is a symbolic link; the link itself:
+    uint64_t LinkDevice = 0, LinkInode = 0;
+    int64_t LinkChangedNs = 0;
+};
+// The path's link, and what the open descriptor fd is (-1: not looked at).
+DeviceIdentity IdentifyDevice(const std::string& path, int fd);
+bool MayReopen(const DeviceIdentity& opened, const DeviceIdentity& now);
+
 class TSerialPort {
 public:
     // Settings in the order the callers pass them, then the device path of this port index and
@@ -97,6 +110,7 @@ private:
     std::atomic<int> openFailure_{0};
     std::atomic<bool> lost_{false};
     std::atomic<bool> released_{false};
+    DeviceIdentity opened_;  // under settingsLock_
 };
 
 }  // namespace vantora

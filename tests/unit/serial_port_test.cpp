@@ -210,6 +210,36 @@ TEST_F(SerialPortTest, HangUpReadsZeroAndWritesThrow) {
     EXPECT_TRUE(port.Close());
 }
 
+// After a loss, a pseudo-terminal's number may already be another program's: only an adapter's
+// name, or a link made anew, is opened again.
+TEST_F(SerialPortTest, ALostPortReopensOnlyWhatCameBack) {
+    TempDir dir("vantora-reopen");
+    const std::string link = dir.Path("tty");
+    std::string error;
+    ASSERT_TRUE(sim::PointLink(link, pty.path, error)) << error;
+    const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    const DeviceIdentity adapter = IdentifyDevice("/dev/null", null), direct = IdentifyDevice(pty.path, pty.observer),
+                         linked = IdentifyDevice(link, pty.observer), sameLink = IdentifyDevice(link, -1);
+    ::close(null);
+    ASSERT_TRUE(sim::PointLink(link, pty.path, error)) << error;
+    const DeviceIdentity newLink = IdentifyDevice(link, -1);
+    fs::remove(link);
+    const DeviceIdentity noLink = IdentifyDevice(link, -1);
+    EXPECT_TRUE(direct.PseudoTerminal && linked.PseudoTerminal && linked.Link && !adapter.PseudoTerminal);
+    const struct {
+        const char* Case;
+        DeviceIdentity Opened, Now;
+        bool Reopen;
+    } cases[] = {
+        {"adapter", adapter, adapter, true},
+        {"terminal by its number", direct, direct, false},
+        {"the same link", linked, sameLink, false},
+        {"a link made anew", linked, newLink, true},
+        {"the link gone", linked, noLink, false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(MayReopen(c.Opened, c.Now), c.Reopen) << c.Case;
+}
+
 TEST_F(SerialPortTest, CloseAndResetUnderRunningReaderAndWriter) {
     TSerialPort port = Port();
     ASSERT_TRUE(port.Open());
