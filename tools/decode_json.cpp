@@ -1,8 +1,8 @@
 #include "tools/decode_json.h"
 
-#include "view/display_text.h"
-
 #include <cstring>
+
+#include "view/display_text.h"
 
 namespace vantora {
 
