@@ -1,16 +1,17 @@
 #include "protocol/nmea.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <string_view>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace vantora {
-
-const char SentenceKeys[SentenceKindCount][5] = {"PGGA", "PGLL", "PGSA", "PGSV",
-                                                 "PRMC", "PVTG", "PZDA", "PQLN"};
 
 int32_t EnabledKindMask(const NmeaConfig& config) {
     int32_t mask = 0;
@@ -40,7 +41,7 @@ int32_t ToIntSlow(std::string_view f) {
         int32_t v = 0;
         size_t i = 0;
         for (; i < f.size() && IsDigit(f[i]); ++i) v = v * 10 + (f[i] - '0');
-        if (i == f.size()) return v;
+        if (i > 0) return v;  // digits first: no blanks or sign, the number ends at the first other byte
     }
     const char* p = f.data();
     const char* const end = p + f.size();
@@ -253,6 +254,42 @@ struct StrayTable {
 };
 constexpr StrayTable Stray;
 
+// Sixteen bytes as one value: the compiler's vector type, which is SSE2 on x86-64 and the
+// like elsewhere.
+using Bytes16 = uint8_t __attribute__((vector_size(16)));
+using Flags16 = decltype(Bytes16{} == Bytes16{1});  // a byte of all ones where true
+
+inline Bytes16 Load16(const uint8_t* p) {
+    Bytes16 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// One bit per byte whose high bit is set, byte 0 in bit 0.
+inline unsigned Mask16(Flags16 flags) {
+#if defined(__SSE2__) && !defined(VANTORA_PORTABLE_SCAN)
+    return static_cast<unsigned>(_mm_movemask_epi8(reinterpret_cast<__m128i>(flags)));
+#else
+    uint64_t half[2];
+    std::memcpy(half, &flags, sizeof half);
+    const auto gather = [](uint64_t w) { return (((w & Highs) >> 7) * 0x0102040810204080ull) >> 56; };
+    return static_cast<unsigned>(gather(half[0]) | gather(half[1]) << 8);
+#endif
+}
+
+// For each byte of a comma mask: the places after its commas (bit k: place k + 1), the first in
+// the low byte, and how many there are.
+struct PlaceTable {
+    uint64_t Of[256] = {};
+    uint8_t Count[256] = {};
+    constexpr PlaceTable() {
+        for (int m = 0; m < 256; ++m)
+            for (int b = 0; b < 8; ++b)
+                if (m >> b & 1) Of[m] |= static_cast<uint64_t>(b + 1) << (8 * Count[m]++);
+    }
+};
+constexpr PlaceTable Places;
+
 }  // namespace
 
 int TNmea::DecodeLine(const uint8_t* line, int size, bool ended) {
@@ -268,7 +305,7 @@ int TNmea::DecodeLine(const uint8_t* line, int size, bool ended) {
     }
     const uint8_t* const body = line + 1;
     int length = n - 1;  // "$" to the line end or "*"
-    kind_ = Address(reinterpret_cast<const char*>(body), AddressLength(body, length));
+    kind_ = Address(body, length);
     if (!ended) return 0;  // cut off: its address still names what was lost
     if (kind_ < 0) {
         Reject(RejectKind);
@@ -281,10 +318,11 @@ int TNmea::DecodeLine(const uint8_t* line, int size, bool ended) {
     const bool summed = length >= 3 && body[length - 3] == '*';
     if (summed) length -= 3;
 
-    // One pass: the checksum, where each field starts and any stray byte. Eight bytes at a time:
-    // the checksum word-wise; each word's commas gathered as bits into a mask of 64 bytes, whose
-    // bits then give the places with one loop exit to predict instead of one per word. A word
-    // with any byte below '+' is looked at byte by byte for a stray '*' or line end.
+    // One pass, sixteen bytes at a time: the checksum, where each field starts and any stray
+    // byte. A chunk's commas give their places through a table, eight at a time, without a loop
+    // over the commas; a chunk holding a stray '*' or line end has the sentence looked at byte by
+    // byte. A field longer than a slot spans a whole chunk without a comma: only then are the
+    // places compared.
     uint8_t* const at = fieldAt_;
     uint64_t xw = 0;
     uint8_t stray = 0;
@@ -292,36 +330,50 @@ int TNmea::DecodeLine(const uint8_t* line, int size, bool ended) {
     // A field slot holds 31 characters: the places of consecutive commas tell a longer field.
     int last = INT32_MAX / 2;  // the address before the first comma is no field
     bool tooLong = false;
-    const auto take = [&](uint64_t w, int i, int fresh) {  // the word at i, its last fresh bytes new
-        xw ^= w;
-        if (((w - Ones * '+') & ~w & Highs) != 0)
-            for (int k = 8 - fresh; k < 8; ++k) stray |= Stray.c[body[i + k]];
-        return ((BytesEqual(w, ',') >> 7) * 0x0102040810204080ull) >> 56;  // bit k: byte k
-    };
-    if (length >= 8) {
-        for (int base = 0; base < length; base += 64) {
-            const int end = std::min(length, base + 64);
-            uint64_t commas = 0;
-            int i = base;
-            for (; i + 8 <= end; i += 8) {
-                uint64_t w;
-                std::memcpy(&w, body + i, sizeof w);
-                commas |= take(w, i, 8) << (i - base);
-            }
-            if (i < end) {  // the sentence's last eight bytes, those taken already zeroed
-                const int fresh = end - i, from = length - 8;
-                uint64_t w;
-                std::memcpy(&w, body + from, sizeof w);
-                const uint64_t bits = take(w & ~uint64_t{0} << (8 - fresh) * 8, from, fresh);
-                commas |= from >= base ? bits << (from - base) : bits >> (base - from);
-            }
-            for (; commas != 0; commas &= commas - 1) {
-                const int place = base + __builtin_ctzll(commas) + 1;
-                at[count++] = static_cast<uint8_t>(place);
-                tooLong |= place - last > FieldSize;
-                last = place;
-            }
+    if (length >= 16) {
+        Bytes16 acc{};
+        Flags16 odd{};
+        uint8_t* out = at;
+        bool gap = false;  // a chunk without a comma: only then may a field be too long
+        // The places after a chunk's commas (bits of m, from place o + 1): eight at a time from
+        // the table, written whole and advanced by their count.
+        const auto place = [&](unsigned m, int o) {
+            const uint64_t low = Places.Of[m & 0xFF] + Ones * static_cast<uint64_t>(o);
+            const uint64_t high = Places.Of[m >> 8] + Ones * static_cast<uint64_t>(o + 8);
+            std::memcpy(out, &low, sizeof low);
+            out += Places.Count[m & 0xFF];
+            std::memcpy(out, &high, sizeof high);
+            out += Places.Count[m >> 8];
+        };
+        const auto strays = [](Bytes16 v) { return (v == '*') | (v == '\r') | (v == '\n'); };
+        int o = 0;
+        for (; o + 16 <= length; o += 16) {
+            const Bytes16 v = Load16(body + o);
+            acc ^= v;
+            odd |= strays(v);
+            const unsigned m = Mask16(v == ',');
+            gap |= m == 0;
+            place(m, o);
         }
+        if (o < length) {  // the sentence's last 16 bytes, those taken already left out
+            static constexpr uint8_t Fresh[32] = {0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,
+                                                  0,   0,   0,   0,   0,   255, 255, 255, 255, 255, 255,
+                                                  255, 255, 255, 255, 255, 255, 255, 255, 255, 255};
+            const int from = length - 16, seen = o - from;
+            const Bytes16 v = Load16(body + from);
+            acc ^= v & Load16(Fresh + 16 - seen);
+            odd |= strays(v);
+            place(Mask16(v == ',') >> seen, o);
+        }
+        uint64_t halves[2];
+        std::memcpy(halves, &acc, sizeof halves);
+        xw = halves[0] ^ halves[1];
+        if (Mask16(odd) != 0)
+            for (int k = 0; k < length; ++k) stray |= Stray.c[body[k]];
+        count = static_cast<int>(out - at);
+        if (count > 0) last = at[count - 1];
+        if (gap)
+            for (int k = 1; k < count; ++k) tooLong |= at[k] - at[k - 1] > FieldSize;
     } else {
         for (int i = 0; i < length; ++i) {
             const uint8_t c = body[i];
@@ -362,30 +414,65 @@ int TNmea::DecodeLine(const uint8_t* line, int size, bool ended) {
     return result;
 }
 
-// Bytes before the first ',' or '*': the first word usually holds them.
-int TNmea::AddressLength(const uint8_t* body, int length) {
+namespace {
+
+// The address's letters as a little-endian number, and perfect hashes of those the parser
+// knows: one multiplication and one compare instead of a search.
+constexpr uint32_t Letters(const char* s, int n) {
+    uint32_t v = 0;
+    for (int i = 0; i < n; ++i) v |= static_cast<uint32_t>(static_cast<uint8_t>(s[i])) << (8 * i);
+    return v;
+}
+constexpr uint32_t KindHash = 0x4a7780b, TalkerHash = 0x9e3779b1;
+struct Slot {
+    uint32_t Letters = 0;
+    int8_t Value = -1;
+};
+constexpr std::array<Slot, 8> KindSlots = [] {
+    std::array<Slot, 8> t{};
+    for (int k = 0; k < KindPqln; ++k) {
+        const uint32_t l = Letters(SentenceKeys[k] + 1, 3);
+        t[(l * KindHash) >> 29] = {l, static_cast<int8_t>(k)};
+    }
+    return t;
+}();
+constexpr std::array<Slot, 16> TalkerSlots = [] {
+    std::array<Slot, 16> t{};
+    for (const TalkerName& n : TalkerNames) {
+        const uint32_t l = Letters(n.Id, 2);
+        t[(l * TalkerHash) >> 28] = {l, static_cast<int8_t>(n.System)};
+    }
+    return t;
+}();
+static_assert([] {
+    int kinds = 0, talkers = 0;
+    for (const Slot& s : KindSlots) kinds += s.Value >= 0;
+    for (const Slot& s : TalkerSlots) talkers += s.Value >= 0;
+    return kinds == KindPqln && talkers == static_cast<int>(std::size(TalkerNames));
+}(), "the hashes must keep every kind and talker apart");
+
+}  // namespace
+
+// The address ends at the first ',' or '*': the first word usually holds it.
+int TNmea::Address(const uint8_t* body, int length) {
     int n = 0;
     if (length >= 8) {
         uint64_t w;
         std::memcpy(&w, body, sizeof w);
         const uint64_t ends = BytesEqual(w, ',') | BytesEqual(w, '*');
-        if (ends != 0) return std::countr_zero(ends) / 8;
-        n = 8;
+        n = ends != 0 ? std::countr_zero(ends) / 8 : 8;  // eight or more: no address known
+    } else {
+        while (n < length && body[n] != ',' && body[n] != '*') ++n;
     }
-    while (n < length && body[n] != ',' && body[n] != '*') ++n;
-    return n;
-}
-
-int TNmea::Address(const char* a, int n) {
+    const char* const a = reinterpret_cast<const char*>(body);
     if (n == 4) return std::memcmp(a, SentenceKeys[KindPqln], 4) == 0 ? KindPqln : -1;
     if (n != 5) return -1;
-    talker_ = a[0] == 'G' && a[1] == 'P' ? SystemGps : -1;  // the usual one first
-    for (const TalkerName& t : TalkerNames)
-        if (talker_ < 0 && a[0] == t.Id[0] && a[1] == t.Id[1]) talker_ = t.System;
-    if (talker_ < 0) return -1;
-    for (int k = 0; k < KindPqln; ++k)
-        if (std::memcmp(a + 2, SentenceKeys[k] + 1, 3) == 0) return k;
-    return -1;
+    const uint32_t talker = Letters(a, 2), kind = Letters(a + 2, 3);
+    const Slot& t = TalkerSlots[(talker * TalkerHash) >> 28];
+    const Slot& k = KindSlots[(kind * KindHash) >> 29];
+    if (t.Letters != talker || t.Value < 0 || k.Letters != kind) return -1;
+    talker_ = t.Value;
+    return k.Value;
 }
 
 void TNmea::Reject(Rejection why) {
@@ -408,27 +495,40 @@ std::string_view TNmea::Field(int i) const {
 inline int32_t TNmea::Int(int i) const {
     const std::string_view f = Field(i);
     const size_t n = f.size();
-    if (n - 1 >= 3) return ToIntSlow(f);
-    // Most fields are one to three plain digits: read without a branch on their length. The
-    // byte after a field (a comma, '*' or the line end) is there to read.
-    const unsigned d0 = static_cast<unsigned>(f[0] - '0');
-    const unsigned d1 = static_cast<unsigned>(f.data()[1] - '0');
-    const unsigned d2 = static_cast<unsigned>(f.data()[n > 1 ? 2 : 1] - '0');
-    const bool digits = d0 < 10 && (n < 2 || d1 < 10) && (n < 3 || d2 < 10);
-    if (!digits) [[unlikely]]
-        return ToIntSlow(f);
-    const unsigned v = n == 1 ? d0 : n == 2 ? d0 * 10 + d1 : d0 * 100 + d1 * 10 + d2;
-    return static_cast<int32_t>(v);
+    // Most fields are one to three plain digits, two the most common (satellite numbers,
+    // elevations, C/N0): each length its own short way, well predicted in a steady stream.
+    const auto digit = [&](size_t k) { return static_cast<int32_t>(f[k] - '0'); };
+    if (n == 2 && IsDigit(f[0]) && IsDigit(f[1])) return digit(0) * 10 + digit(1);
+    if (n == 3 && IsDigit(f[0]) && IsDigit(f[1]) && IsDigit(f[2])) return digit(0) * 100 + digit(1) * 10 + digit(2);
+    if (n == 1 && IsDigit(f[0])) return digit(0);
+    return ToIntSlow(f);
 }
 
-// Plain "ddd.ddd" with up to eight digits each side read word-wise (a line shorter than a word
-// byte-wise), the same double as ToDecimal; anything else by ToDecimal.
+// Plain "ddd.ddd": up to five characters byte by byte, longer ones with up to eight digits each
+// side word-wise (a line shorter than a word byte-wise); the same double as ToDecimal, which reads
+// anything else.
 double TNmea::Decimal(int i) const {
     static constexpr uint32_t Scale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
     const std::string_view f = Field(i);
     if (f.empty()) return 0;
     const int n = static_cast<int>(f.size());
     const char* const p = f.data();
+    if (n <= 5) {  // DOPs and speeds: a few digits, byte by byte
+        uint32_t v = 0;
+        int point = -1;
+        bool plain = true;
+        for (int k = 0; k < n; ++k) {
+            const unsigned d = static_cast<unsigned>(static_cast<uint8_t>(p[k])) - '0';
+            if (d < 10)
+                v = v * 10 + d;
+            else if (p[k] == '.' && point < 0)
+                point = k;
+            else
+                plain = false;
+        }
+        if (plain) return point < 0 ? static_cast<double>(v) : static_cast<double>(v) / Pow10[n - point - 1];
+        return ToDecimal(f);
+    }
     uint64_t d;
     const int whole = lineEnd_ - body_ >= 7 ? LeadingDigits(Window(p, lineEnd_), n, d) : 0;
     if (whole == 0 || whole == 8) return ToDecimal(f);
@@ -627,6 +727,8 @@ int TNmea::HandleGsa() {
         if (n >= 1 && n <= 255) usedSet_[s][n >> 5] |= 1u << (n & 31);
     }
     MarkUsed();
+    usedTotal_ = 0;
+    for (int16_t c : usedCount_) usedTotal_ += c;
 
     nav_.Status = First(Field(0));
     nav_.FixMode = Int(1) - 1;
@@ -683,19 +785,27 @@ int TNmea::HandleGsv() {
         }
         if (number == total) std::memcpy(nav_.InView, staging_, sizeof staging_);
     }
+    // The counts change only when this group's count does, or when it was stale, or at a new cycle.
+    bool recount = (signalsSeen_[talker_] >> signal & 1) == 0 || inView_[talker_][signal] != inView ||
+                   inViewCycle_[talker_][signal] + 2 < cycle_;
     inView_[talker_][signal] = inView;
     inViewCycle_[talker_][signal] = cycle_;
     signalsSeen_[talker_] = static_cast<uint16_t>(signalsSeen_[talker_] | 1u << signal);
     if (total < number) {
-        RecountTalker(talker_);
-        Recount();
+        if (recount) {
+            RecountTalker(talker_);
+            Recount();
+        }
         return 0;
     }
 
     // Every system's sky. A group that begins for a talker and signal already seen begins the
     // next report cycle.
     if (number == 1) {
-        if (groupsInCycle_[talker_] >> signal & 1) NewCycle();
+        if (groupsInCycle_[talker_] >> signal & 1) {
+            NewCycle();
+            recount = true;
+        }
         groupsInCycle_[talker_] = static_cast<uint16_t>(groupsInCycle_[talker_] | 1u << signal);
     }
     inViewCycle_[talker_][signal] = cycle_;
@@ -703,21 +813,30 @@ int TNmea::HandleGsv() {
         const int32_t n = b[0];
         const int system = SatelliteSystem(talker_, n);
         if (n <= 0 || n > 255 || system < 0) continue;
-        SkySatellite* e = SkyEntry(system, n);
-        if (e == nullptr) continue;  // the sky is full
-        e->Elevation = static_cast<int16_t>(std::clamp(b[1], -90, 90));
-        e->Azimuth = static_cast<int16_t>(std::clamp(b[2], 0, 360));
+        // Satellites come in the order of the last cycle: usually the next one is the first unplaced.
+        const int placed = placed_;
+        SkySatellite* e = &sky_.Satellites[placed];
+        if (placed < sky_.Count && e->Number == n && e->System == system)
+            placed_ = placed + 1;
+        else if ((e = SkyEntry(system, n)) == nullptr)
+            continue;  // the sky is full
+        SkySatellite u = *e;  // changed in a copy: stores to the entry would have every member read again
+        u.Elevation = static_cast<int16_t>(std::clamp(b[1], -90, 90));
+        u.Azimuth = static_cast<int16_t>(std::clamp(b[2], 0, 360));
         // Of the signals of one cycle, the strongest is shown.
         const int16_t cn0 = static_cast<int16_t>(std::clamp(b[3], 0, 99));
-        if (e->Age != 0 || cn0 > e->Cn0) {
-            e->Cn0 = cn0;
-            e->Signal = static_cast<uint8_t>(signal);
+        if (u.Age != 0 || cn0 > u.Cn0) {
+            u.Cn0 = cn0;
+            u.Signal = static_cast<uint8_t>(signal);
         }
-        e->Age = 0;
-        e->Used = IsUsed(system, n) ? 1 : 0;
+        u.Age = 0;
+        u.Used = static_cast<uint8_t>(usedSet_[system][n >> 5] >> (n & 31) & 1);
+        *e = u;
     }
-    RecountTalker(talker_);
-    Recount();
+    if (recount) {
+        RecountTalker(talker_);
+        Recount();
+    }
     return 1;
 }
 
@@ -753,18 +872,22 @@ SkySatellite* TNmea::SkyEntry(int system, int number) {
 // A satellite missing from two whole cycles drops out: one lost sentence does not blink it.
 void TNmea::NewCycle() {
     ++cycle_;
-    for (int t = 0; t < Talkers; ++t) RecountTalker(t);
+    for (int t = 0; t < Talkers; ++t)
+        if (signalsSeen_[t] != 0) RecountTalker(t);  // a talker never seen counts none already
     std::memset(groupsInCycle_, 0, sizeof groupsInCycle_);
+    placed_ = 0;
+    bool gone = false;
+    for (int i = 0; i < sky_.Count; ++i) gone |= ++sky_.Satellites[i].Age >= 3;
+    if (!gone) return;  // usually: the sky and its systems stay as they are
     int kept = 0;
     sky_.Systems = 0;
     for (int i = 0; i < sky_.Count; ++i) {
-        SkySatellite e = sky_.Satellites[i];
-        if (++e.Age >= 3) continue;
+        const SkySatellite& e = sky_.Satellites[i];
+        if (e.Age >= 3) continue;
         sky_.Systems = static_cast<uint8_t>(sky_.Systems | 1u << e.System);
         sky_.Satellites[kept++] = e;
     }
     sky_.Count = static_cast<int16_t>(kept);
-    placed_ = 0;
 }
 
 // Satellites in view of a talker: the most any of its signals' groups announced in the last
@@ -779,15 +902,14 @@ void TNmea::RecountTalker(int t) {
         if (!any || inView_[t][s] > most) most = inView_[t][s];
         any = true;
     }
+    viewTotal_ += static_cast<int64_t>(most) - talkerView_[t];
     talkerView_[t] = most;
 }
 
 // Satellites in view: every talker's; in use: every system's last GSA.
 void TNmea::Recount() {
-    int64_t view = 0;
-    for (int32_t v : talkerView_) view += v;
-    int64_t used = 0;
-    for (int16_t c : usedCount_) used += c;
+    const int64_t view = viewTotal_;
+    const int64_t used = usedTotal_;
     nav_.SatellitesInView = static_cast<int32_t>(std::clamp<int64_t>(view, INT32_MIN, INT32_MAX));
     nav_.SatellitesUsed = static_cast<int32_t>(used);
     sky_.InView = static_cast<int16_t>(std::clamp<int64_t>(view, 0, INT16_MAX));
@@ -856,6 +978,8 @@ void TNmea::ClearFix() {
     std::memset(inViewCycle_, 0, sizeof inViewCycle_);
     std::memset(signalsSeen_, 0, sizeof signalsSeen_);
     std::memset(talkerView_, 0, sizeof talkerView_);
+    viewTotal_ = 0;
+    usedTotal_ = 0;
     std::memset(groupsInCycle_, 0, sizeof groupsInCycle_);
     placed_ = 0;
 }

@@ -57,7 +57,8 @@ enum SentenceKind {
 };
 
 // "PGGAPGLLPGSAPGSVPRMCPVTGPZDAPQLN": the four-character key of each kind.
-extern const char SentenceKeys[SentenceKindCount][5];
+inline constexpr char SentenceKeys[SentenceKindCount][5] = {"PGGA", "PGLL", "PGSA", "PGSV",
+                                                            "PRMC", "PVTG", "PZDA", "PQLN"};
 
 // Sentence mask word: bit i set when word i + 1 is non-zero, for i below SentenceKindCount.
 int32_t EnabledKindMask(const NmeaConfig& config);
@@ -103,8 +104,8 @@ private:
     // Talkers: each constellation's own (numbered as its system), and GN's for a mixed solution.
     static constexpr int Talkers = GnssSystemCount + 1;
 
-    static int AddressLength(const uint8_t* body, int length);
-    int Address(const char* a, int n);
+    // The kind the address names (and its talker), or -1.
+    int Address(const uint8_t* body, int length);
     int DecodeLine(const uint8_t* line, int size, bool ended);
     void Reject(Rejection why);
     int Dispatch();
@@ -160,6 +161,8 @@ private:
     uint32_t inViewCycle_[Talkers][16] = {};
     uint16_t signalsSeen_[Talkers] = {};
     int32_t talkerView_[Talkers] = {};  // each talker's satellites in view, from the above
+    int64_t viewTotal_ = 0;             // their sum
+    int64_t usedTotal_ = 0;             // the sum of usedCount_
     uint16_t groupsInCycle_[Talkers] = {};  // signals whose GSV group began this cycle
     uint32_t cycle_ = 1;
     int placed_ = 0;  // sky entries reported in this cycle: the first ones

@@ -142,6 +142,8 @@ TEST(NmeaRecord, SentencesAndTheRecordTheyLeave) {
         {Sentence("GNVTG,077.52,T,,M,010.8,N,020.9,K,A") + Sentence("GQZDA,201530.00,04,07,2002,00,00"), "2002-7-4 20:15:30 4807.03809N 1131E alt 545 spd 20 crs 77 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
         // An empty date keeps the previous one
         {rmc("", "", ""), "2003-2-1 12:35:19 4807.03809N 1131E alt 545 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
+        // DOPs with a second point, a sign, a letter: read as far as they are numbers.
+        {Sentence("GPGSA,A,3,01,,,,,,,,,,,,1.2.3,-1.5,12x"), "2003-2-1 12:35:19 4807.03809N 1131E alt 545 spd 0 crs 0 q0 m2 A dop 1.20000005/-1.5/12 used 1 view 0 [ ] used"},
         // 65 counts but marks nothing.
         {Sentence("GPGSA,A,3,01,17,32,33,64,65,,,,,,,2.5,1.3,2.1"), "2003-2-1 12:35:19 4807.03809N 1131E alt 545 spd 0 crs 0 q0 m2 A dop 2.5/1.29999995/2.0999999 used 6 view 0 [ ] used"},
         // A differential fix makes any GSA mode 3D+.
@@ -197,6 +199,7 @@ TEST(NmeaStream, SentenceOutcomes) {
         {"GGA one field fewer", Sentence(GgaBody.substr(0, GgaBody.size() - 1)), {}, 1, true},
         {"talker GN", Sentence("GN" + GgaBody.substr(2)), {1}, 0, true},
         {"unknown talker", Sentence("II" + GgaBody.substr(2)), {}, 1, false},
+        {"talker of two zero bytes", Sentence(std::string(2, '\0') + GgaBody.substr(2)), {}, 1, false},
         {"LF alone, with and without checksum", cut + "\n" + "$" + GgaBody + "\n", {1, 1}, 0, true},
         {"checksum of one digit", cut.substr(0, cut.size() - 1) + "\n", {}, 1, false},
         {"checksum of three digits", cut + "0\r\n", {}, 1, false},
