@@ -697,26 +697,43 @@ int TNmea::HandleZda() {
 
 int TNmea::HandleGsa() {
     if (Field(0).size() != 1 || Field(1).size() != 1) return 0;
-    // The system whose satellites this GSA lists: NMEA 4.10's system ID, else the talker's. A
-    // mixed GSA without ID is one of a run, one per system: the first of the run starts afresh.
+    // The system whose satellites this GSA lists: NMEA 4.10's system ID, else the talker's.
     int system = talker_;
     const int32_t id = Int(17);
     if (id >= 1 && id <= 6) system = id - 1;
+    int32_t numbers[12];
+    for (int i = 0; i < 12; ++i) numbers[i] = Int(2 + i);
     int cleared[4] = {system, -1, -1, -1};
     if (system == SystemGps) cleared[1] = SystemSbas;
     if (system == Mixed) {
-        cleared[0] = previousKind_ == KindGsa ? -1 : SystemGps;
-        cleared[1] = previousKind_ == KindGsa ? -1 : SystemSbas;
-        cleared[2] = previousKind_ == KindGsa ? -1 : SystemGlonass;
-        if (previousKind_ != KindGsa) usedCount_[GnssSystemCount] = 0;
+        // A mixed GSA without ID is one of a run, one per system and fix (a system of more than
+        // twelve continues in the next). The run starts afresh after another sentence, or when a
+        // system it listed comes again after a GSA that was not full: a receiver that sends only
+        // GSAs would otherwise add up its satellites fix after fix.
+        unsigned listed = 0;
+        int slots = 0;
+        for (const int32_t n : numbers) {
+            if (n == 0) continue;
+            const int s = SatelliteSystem(Mixed, n);
+            listed |= 1u << (s < 0 ? GnssSystemCount : s);
+            ++slots;
+        }
+        const bool continued = previousFull_ && (listed & ~previousListed_) == 0;
+        const bool afresh = previousKind_ != KindGsa || ((listed & runSystems_) != 0 && !continued);
+        runSystems_ = (afresh ? 0 : runSystems_) | listed;
+        previousListed_ = listed;
+        previousFull_ = slots == 12;
+        cleared[0] = afresh ? SystemGps : -1;
+        cleared[1] = afresh ? SystemSbas : -1;
+        cleared[2] = afresh ? SystemGlonass : -1;
+        if (afresh) usedCount_[GnssSystemCount] = 0;
     }
     for (int s : cleared) {
         if (s < 0 || s >= GnssSystemCount) continue;
         std::memset(usedSet_[s], 0, sizeof usedSet_[s]);
         usedCount_[s] = 0;
     }
-    for (int i = 2; i <= 13; ++i) {
-        const int32_t n = Int(i);
+    for (const int32_t n : numbers) {
         if (n == 0) continue;
         const int s = SatelliteSystem(system, n);
         if (s < 0) {

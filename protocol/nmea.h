@@ -147,6 +147,10 @@ private:
     int fieldCount_ = 0;
     int kind_ = -1;
     int previousKind_ = -1;
+    // Systems a run of mixed GSAs listed so far, and the last one's (bit 7: numbers of none).
+    unsigned runSystems_ = 0;
+    unsigned previousListed_ = 0;
+    bool previousFull_ = false;  // the last mixed GSA filled all twelve places
     int counters_[SentenceKindCount] = {};
     int errors_ = 0;
     int rejection_ = NotRejected;

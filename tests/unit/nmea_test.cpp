@@ -108,6 +108,10 @@ TEST(NmeaRecord, SentencesAndTheRecordTheyLeave) {
     };
     const std::string used = Sentence("GPGSA,A,3,01,17,32,,,,,,,,,,1.0,1.0,1.0") +
                              Sentence("GPGSV,1,1,02,05,11,111,21,07,12,112,22");
+    const std::string gnGsaFix =
+        Sentence("GNGSA,A,3,01,02,03,04,,,,,,,,,1.5,0.9,1.2") + Sentence("GNGSA,A,3,65,66,67,,,,,,,,,,1.5,0.9,1.2");
+    const std::string gnGsaSplit = Sentence("GNGSA,A,3,01,02,03,04,05,06,07,08,09,10,11,12,1.5,0.9,1.2") +
+                                   Sentence("GNGSA,A,3,13,,,,,,,,,,,,1.5,0.9,1.2") + Sentence("GNGSA,A,3,65,66,,,,,,,,,,,1.5,0.9,1.2");
     const std::pair<std::string, std::string> rows[] = {
         {"", "2003-2-1 12:35:19 4807.03809N 1131E alt 545 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
         // Minutes and seconds with any number of decimals, as the numbers they are.
@@ -144,6 +148,10 @@ TEST(NmeaRecord, SentencesAndTheRecordTheyLeave) {
         {rmc("", "", ""), "2003-2-1 12:35:19 4807.03809N 1131E alt 545 spd 0 crs 0 q0 m2 - dop 0/0/0 used 0 view 0 [ ] used"},
         // DOPs with a second point, a sign, a letter: read as far as they are numbers.
         {Sentence("GPGSA,A,3,01,,,,,,,,,,,,1.2.3,-1.5,12x"), "2003-2-1 12:35:19 4807.03809N 1131E alt 545 spd 0 crs 0 q0 m2 A dop 1.20000005/-1.5/12 used 1 view 0 [ ] used"},
+        // Mixed GSAs without system ID, one per system and fix: counted once a fix, also with
+        // nothing between the fixes; more than twelve of one system go on in the next GSA.
+        {gnGsaFix + gnGsaFix, "2003-2-1 12:35:19 4807.03809N 1131E alt 545 spd 0 crs 0 q0 m2 A dop 1.5/0.899999976/1.20000005 used 7 view 0 [ ] used"},
+        {gnGsaSplit + gnGsaSplit, "2003-2-1 12:35:19 4807.03809N 1131E alt 545 spd 0 crs 0 q0 m2 A dop 1.5/0.899999976/1.20000005 used 15 view 0 [ ] used"},
         // 65 counts but marks nothing.
         {Sentence("GPGSA,A,3,01,17,32,33,64,65,,,,,,,2.5,1.3,2.1"), "2003-2-1 12:35:19 4807.03809N 1131E alt 545 spd 0 crs 0 q0 m2 A dop 2.5/1.29999995/2.0999999 used 6 view 0 [ ] used"},
         // A differential fix makes any GSA mode 3D+.
