@@ -133,13 +133,14 @@ void Receiver::Epoch(int64_t t) {
     };
     const bool gnss = options_.Gnss;
     auto send = [&](const std::string& body) { Send(MakeSentence(body, settings_.NmeaChecksum, options_.LfOnly)); };
-    if (due(SlotGga)) send(gnss ? GnssGgaBody(st) : GgaBody(st));
+    const bool v40 = options_.Nmea40;
+    if (due(SlotGga)) send(gnss ? GnssGgaBody(st, v40) : GgaBody(st));
     if (due(SlotGll)) send(gnss ? GnssGllBody(st) : GllBody(st));
     if (due(SlotGsa))
-        for (const auto& body : gnss ? GnssGsaBodies(st) : std::vector<std::string>{GsaBody(st)}) send(body);
+        for (const auto& body : gnss ? GnssGsaBodies(st, v40) : std::vector<std::string>{GsaBody(st)}) send(body);
     if (due(SlotGsv))
-        for (const auto& body : gnss ? GnssGsvBodies(st) : GsvBodies(st)) send(body);
-    if (due(SlotRmc)) send(gnss ? GnssRmcBody(st) : RmcBody(st));
+        for (const auto& body : gnss ? GnssGsvBodies(st, v40) : GsvBodies(st)) send(body);
+    if (due(SlotRmc)) send(gnss ? GnssRmcBody(st, v40) : RmcBody(st));
     if (due(SlotVtg)) send(gnss ? GnssVtgBody(st) : VtgBody(st));
     if (due(SlotZda)) {
         SentenceLocale loc{settings_.ZoneHours, settings_.ZoneMinutes, settings_.ZoneSeconds,

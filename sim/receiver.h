@@ -33,6 +33,7 @@ struct ReceiverOptions {
     bool Checksum = true;  // NMEA checksums
     bool Gnss = false;     // a multi-constellation NMEA 4.11 receiver rather than GPS-only
     bool LfOnly = false;   // sentences end in LF alone
+    bool Nmea40 = false;   // with Gnss: NMEA 4.0 of GPS and GLONASS, GSAs without system ID
     uint32_t Seed = 1;
     int64_t StartUnixMs = 1715932800000;  // 2024-05-17 08:00:00 UTC
     int TraceRecords = 0;                 // records in the trace buffer at power-on

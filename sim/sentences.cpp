@@ -157,15 +157,23 @@ std::string AsTalker(std::string body, const char* talker) {
     return body;
 }
 
+// The systems a receiver reports: NMEA 4.0 has numbers for GPS and GLONASS only.
+int SystemsOf(bool nmea40) {
+    return nmea40 ? 2 : SystemCount;
+}
+
 const char* ModeIndicator(const ScenarioState& st) {
     return !HasFix(st) ? "N" : st.Differential ? "D" : "A";
 }
 
 }  // namespace
 
-std::string GnssGgaBody(const ScenarioState& st) {
+std::string GnssGgaBody(const ScenarioState& st, bool nmea40) {
     ScenarioState all = st;
-    all.Used += st.OthersUsed;
+    if (!nmea40)
+        all.Used += st.OthersUsed;
+    else
+        for (const SimSatellite& sat : InViewOf(st, 1)) all.Used += sat.Used ? 1 : 0;  // GLONASS
     return AsTalker(GgaBody(all), "GN");
 }
 
@@ -173,10 +181,10 @@ std::string GnssGllBody(const ScenarioState& st) {
     return AsTalker(GllBody(st), "GN") + "," + ModeIndicator(st);
 }
 
-std::vector<std::string> GnssGsaBodies(const ScenarioState& st) {
+std::vector<std::string> GnssGsaBodies(const ScenarioState& st, bool nmea40) {
     const int mode = st.Fix == FixKind::Fix3D ? 3 : st.Fix == FixKind::Fix2D ? 2 : 1;
     std::vector<std::string> out;
-    for (int system = 0; system < SystemCount; ++system) {
+    for (int system = 0; system < SystemsOf(nmea40); ++system) {
         std::string s = "GNGSA,A," + std::to_string(mode);
         int listed = 0;
         for (const SimSatellite& sat : InViewOf(st, system)) {
@@ -186,15 +194,15 @@ std::vector<std::string> GnssGsaBodies(const ScenarioState& st) {
         }
         for (; listed < 12; ++listed) s += ",";
         s += HasFix(st) ? Format(",%.1f,%.1f,%.1f", st.Pdop, st.Hdop, st.Vdop) : std::string(",,,");
-        s += Format(",%d", system + 1);  // system IDs 1..4 follow the same order
+        if (!nmea40) s += Format(",%d", system + 1);  // system IDs 1..4 follow the same order
         out.push_back(s);
     }
     return out;
 }
 
-std::vector<std::string> GnssGsvBodies(const ScenarioState& st) {
+std::vector<std::string> GnssGsvBodies(const ScenarioState& st, bool nmea40) {
     std::vector<std::string> out;
-    for (int system = 0; system < SystemCount; ++system) {
+    for (int system = 0; system < SystemsOf(nmea40); ++system) {
         const std::vector<SimSatellite> sats = InViewOf(st, system);
         const int count = static_cast<int>(sats.size());
         const int total = std::max(1, (count + 3) / 4);
@@ -202,14 +210,14 @@ std::vector<std::string> GnssGsvBodies(const ScenarioState& st) {
             std::string s = Format("%sGSV,%d,%d,%02d", GsvTalker[system], total, m + 1, count);
             for (int i = m * 4; i < count && i < m * 4 + 4; ++i)
                 s += Format(",%02d,%02d,%03d,%02d", sats[i].Prn, sats[i].Elevation, sats[i].Azimuth, sats[i].Cn0);
-            out.push_back(s + Format(",%d", SignalId[system]));
+            out.push_back(nmea40 ? s : s + Format(",%d", SignalId[system]));
         }
     }
     return out;
 }
 
-std::string GnssRmcBody(const ScenarioState& st) {
-    return AsTalker(RmcBody(st), "GN") + ",V";  // navigation status: no integrity check
+std::string GnssRmcBody(const ScenarioState& st, bool nmea40) {
+    return AsTalker(RmcBody(st), "GN") + (nmea40 ? "" : ",V");  // navigation status: no integrity check
 }
 
 std::string GnssVtgBody(const ScenarioState& st) {

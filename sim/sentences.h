@@ -33,11 +33,14 @@ std::string ZdaBody(const ScenarioState& st, const SentenceLocale& locale);
 // satellites used of every system, GLL and VTG with a mode indicator, RMC with the navigation
 // status, ZDA with the six standard fields), one GSA per system with its system ID, and the
 // satellites in view under each system's talker (GP, GL, GA, GB) with the signal ID.
-std::string GnssGgaBody(const ScenarioState& st);
+// nmea40: an NMEA 4.0 receiver of GPS and GLONASS instead, whose GN GSAs carry no system ID
+// (GLONASS told by its numbers 65..96), whose GSVs carry no signal ID and whose RMC has no
+// navigation status.
+std::string GnssGgaBody(const ScenarioState& st, bool nmea40 = false);
 std::string GnssGllBody(const ScenarioState& st);
-std::vector<std::string> GnssGsaBodies(const ScenarioState& st);  // GPS, GLONASS, Galileo, BeiDou
-std::vector<std::string> GnssGsvBodies(const ScenarioState& st);
-std::string GnssRmcBody(const ScenarioState& st);
+std::vector<std::string> GnssGsaBodies(const ScenarioState& st, bool nmea40 = false);  // GPS, GLONASS, Galileo, BeiDou
+std::vector<std::string> GnssGsvBodies(const ScenarioState& st, bool nmea40 = false);
+std::string GnssRmcBody(const ScenarioState& st, bool nmea40 = false);
 std::string GnssVtgBody(const ScenarioState& st);
 std::string GnssZdaBody(const ScenarioState& st, const SentenceLocale& locale);
 

@@ -37,6 +37,7 @@ struct Options {
     bool NoChecksum = false;
     bool Gnss = false;
     bool LfOnly = false;
+    bool Nmea40 = false;
     uint32_t Seed = 1;
     std::optional<int64_t> StartTime;
     std::string Replay;
@@ -73,10 +74,15 @@ int main(int argc, char** argv) {
     app.add_flag("--pace", o.Pace, "Pace output and input at the real line rate (10 bits per byte)");
     app.add_flag("--binary", o.Binary, "Start with binary navigation blocks D0h..D4h instead of NMEA");
     app.add_flag("--no-checksum", o.NoChecksum, "Send NMEA sentences without checksums");
-    app.add_flag("--gnss", o.Gnss,
+    auto* gnssFlag = app.add_flag("--gnss", o.Gnss,
                  "Speak as a multi-constellation NMEA 4.11 receiver: GPS, GLONASS, Galileo and BeiDou "
                  "satellites; GN talker for GGA, GLL, RMC (navigation status), VTG and ZDA; one GSA per "
                  "system with its system ID; GSV under GP, GL, GA and GB with signal IDs");
+    app.add_flag("--nmea40", o.Nmea40,
+                 "With --gnss: speak NMEA 4.0 instead, GPS and GLONASS only; one GN GSA per system "
+                 "without system ID (GLONASS numbered 65..96), GSV without signal ID, RMC without "
+                 "navigation status")
+        ->needs(gnssFlag);
     app.add_flag("--lf", o.LfOnly, "End NMEA sentences with LF alone instead of CR LF");
     app.add_option("--seed", o.Seed, "Seed of the scenario (site, path, satellites)")->capture_default_str();
     app.add_option("--start-time", o.StartTime, "UTC of the start, seconds since 1970 (default: now)");
@@ -129,6 +135,7 @@ int main(int argc, char** argv) {
     ro.Checksum = !o.NoChecksum;
     ro.Gnss = o.Gnss;
     ro.LfOnly = o.LfOnly;
+    ro.Nmea40 = o.Nmea40;
     ro.Seed = o.Seed;
     ro.StartUnixMs = (o.StartTime ? *o.StartTime : SystemClock().UnixSeconds()) * 1000;
     ro.TraceRecords = o.TraceRecords;

@@ -137,16 +137,24 @@ TEST(SimReceiver, DefaultNmeaGoesFromNoFixTo3DAndBack) {
 
 TEST(SimReceiver, SitesAndSeedsKeepEverySentenceValid) {
     // Southern and western sites, negative zones, all seven sentences with and without checksums,
-    // and the multi-constellation NMEA 4.11 form with either line end.
+    // and the multi-constellation forms (NMEA 4.11 with either line end, and 4.0).
     struct Case {
         uint32_t Seed;
-        bool Gnss, LfOnly;
+        bool Gnss, LfOnly, Nmea40;
     };
-    for (Case c : {Case{1, false, false}, {2, false, false}, {3, false, false}, {4, false, true}, {77, false, false},
-                   {1, true, false}, {4, true, true}}) {
-        SCOPED_TRACE("seed " + std::to_string(c.Seed) + (c.Gnss ? " gnss" : "") + (c.LfOnly ? " lf" : ""));
+    for (Case c : {Case{1, false, false, false}, {2, false, false, false}, {3, false, false, false},
+                   {4, false, true, false}, {77, false, false, false}, {1, true, false, false}, {4, true, true, false},
+                   {5, true, false, true}}) {
+        SCOPED_TRACE("seed " + std::to_string(c.Seed) + (c.Gnss ? " gnss" : "") + (c.LfOnly ? " lf" : "") +
+                     (c.Nmea40 ? " 4.0" : ""));
         const bool sums = c.Seed % 2 == 1;
-        Sim sim({.Checksum = sums, .Gnss = c.Gnss, .LfOnly = c.LfOnly, .Seed = c.Seed, .Faults = {}, .Loader = {}});
+        Sim sim({.Checksum = sums,
+                 .Gnss = c.Gnss,
+                 .LfOnly = c.LfOnly,
+                 .Nmea40 = c.Nmea40,
+                 .Seed = c.Seed,
+                 .Faults = {},
+                 .Loader = {}});
         PanelValues v = PanelValues::Defaults();
         for (const char* ctl : {"lbGLL", "lbVTG", "lbZDA"}) v.SetText(ctl, "1");
         v.SetChecked("cbChkSumd", sums);
@@ -164,11 +172,31 @@ TEST(SimReceiver, SitesAndSeedsKeepEverySentenceValid) {
         EXPECT_EQ(std::tie(r.LatitudeHemisphere, r.LongitudeHemisphere),
                   std::tuple(st.LatitudeDeg < 0 ? 'S' : 'N', st.LongitudeDeg < 0 ? 'W' : 'E'));
         if (!c.Gnss) continue;
-        // Every system's satellites reach the sky, and the used count covers them all.
-        EXPECT_EQ(sim.host.nmea.Sky().Systems, 0b1111);
+        // Every system's satellites reach the sky (NMEA 4.0: GPS and GLONASS), and the used
+        // count covers them all.
+        EXPECT_EQ(sim.host.nmea.Sky().Systems, c.Nmea40 ? 0b11 : 0b1111);
         EXPECT_GT(st.OthersUsed, 0);
         EXPECT_GT(r.SatellitesUsed, st.Used);
     }
+}
+
+TEST(SimReceiver, Nmea40GsasAloneCountOneFixAtATime) {
+    // An NMEA 4.0 receiver set to send only its GN GSAs, which carry no system ID: nothing
+    // comes between the fixes, yet the satellites in use are those of one fix.
+    Sim sim({.Gnss = true, .Nmea40 = true, .Faults = {}, .Loader = {}});
+    PanelValues v = PanelValues::Defaults();
+    for (const char* ctl : {"lbGGA", "lbGSV", "lbRMC"}) v.SetText(ctl, "0");
+    sim.Send(HostCommand(0x04, v));
+    sim.Run(60000);
+    const ScenarioState st = sim.rx.State();
+    int glonass = 0, others = 0;
+    for (int i = 0; i < st.OthersInView; ++i) glonass += st.Others[i].System == SystemGlonass ? 1 : 0;
+    for (int kind = KindGga; kind <= KindZda; ++kind)
+        if (kind != KindGsa) others += sim.host.nmea.SentenceCount(kind);
+    EXPECT_GT(sim.host.nmea.SentenceCount(KindGsa), 100);
+    EXPECT_EQ(others, 0);
+    EXPECT_GT(sim.host.nmea.Record().SatellitesUsed, 4);
+    EXPECT_LE(sim.host.nmea.Record().SatellitesUsed, st.InView + glonass);
 }
 
 TEST(SimReceiver, ReportsCarryWhatTheCommandsSet) {
