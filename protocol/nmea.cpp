@@ -702,7 +702,11 @@ int TNmea::HandleGsa() {
     const int32_t id = Int(17);
     if (id >= 1 && id <= 6) system = id - 1;
     int32_t numbers[12];
-    for (int i = 0; i < 12; ++i) numbers[i] = Int(2 + i);
+    int systems[12];  // each number's, -1 for none
+    for (int i = 0; i < 12; ++i) {
+        numbers[i] = Int(2 + i);
+        systems[i] = SatelliteSystem(system, numbers[i]);
+    }
     int cleared[4] = {system, -1, -1, -1};
     if (system == SystemGps) cleared[1] = SystemSbas;
     if (system == Mixed) {
@@ -712,10 +716,9 @@ int TNmea::HandleGsa() {
         // GSAs would otherwise add up its satellites fix after fix.
         unsigned listed = 0;
         int slots = 0;
-        for (const int32_t n : numbers) {
-            if (n == 0) continue;
-            const int s = SatelliteSystem(Mixed, n);
-            listed |= 1u << (s < 0 ? GnssSystemCount : s);
+        for (int i = 0; i < 12; ++i) {
+            if (numbers[i] == 0) continue;
+            listed |= 1u << (systems[i] < 0 ? GnssSystemCount : systems[i]);
             ++slots;
         }
         const bool continued = previousFull_ && (listed & ~previousListed_) == 0;
@@ -733,9 +736,9 @@ int TNmea::HandleGsa() {
         std::memset(usedSet_[s], 0, sizeof usedSet_[s]);
         usedCount_[s] = 0;
     }
-    for (const int32_t n : numbers) {
+    for (int i = 0; i < 12; ++i) {
+        const int32_t n = numbers[i], s = systems[i];
         if (n == 0) continue;
-        const int s = SatelliteSystem(system, n);
         if (s < 0) {
             ++usedCount_[GnssSystemCount];
             continue;
@@ -766,6 +769,16 @@ void TNmea::MarkUsed() {
         SkySatellite& e = sky_.Satellites[i];
         e.Used = IsUsed(e.System, e.Number) ? 1 : 0;
     }
+}
+
+// Satellites come in the order of the last cycle: the next one is usually the first unplaced.
+inline SkySatellite* TNmea::SkyEntry(int system, int number) {
+    SkySatellite* const next = sky_.Satellites + placed_;
+    if (placed_ < sky_.Count && next->Number == number && next->System == system) {
+        ++placed_;
+        return next;
+    }
+    return PlaceInSky(system, number);
 }
 
 int TNmea::HandleGsv() {
@@ -830,13 +843,8 @@ int TNmea::HandleGsv() {
         const int32_t n = b[0];
         const int system = SatelliteSystem(talker_, n);
         if (n <= 0 || n > 255 || system < 0) continue;
-        // Satellites come in the order of the last cycle: usually the next one is the first unplaced.
-        const int placed = placed_;
-        SkySatellite* e = &sky_.Satellites[placed];
-        if (placed < sky_.Count && e->Number == n && e->System == system)
-            placed_ = placed + 1;
-        else if ((e = SkyEntry(system, n)) == nullptr)
-            continue;  // the sky is full
+        SkySatellite* const e = SkyEntry(system, n);
+        if (e == nullptr) continue;  // the sky is full
         SkySatellite u = *e;  // changed in a copy: stores to the entry would have every member read again
         u.Elevation = static_cast<int16_t>(std::clamp(b[1], -90, 90));
         u.Azimuth = static_cast<int16_t>(std::clamp(b[2], 0, 360));
@@ -847,7 +855,7 @@ int TNmea::HandleGsv() {
             u.Signal = static_cast<uint8_t>(signal);
         }
         u.Age = 0;
-        u.Used = static_cast<uint8_t>(usedSet_[system][n >> 5] >> (n & 31) & 1);
+        u.Used = IsUsed(system, n) ? 1 : 0;
         *e = u;
     }
     if (recount) {
@@ -859,9 +867,8 @@ int TNmea::HandleGsv() {
 
 // The sky lists this cycle's satellites first, in report order, then those of the last cycle
 // not reported again yet.
-SkySatellite* TNmea::SkyEntry(int system, int number) {
+SkySatellite* TNmea::PlaceInSky(int system, int number) {
     SkySatellite* const sats = sky_.Satellites;
-    // Satellites come in the order of the last cycle: the next one is usually the first unplaced.
     for (int i = placed_; i < sky_.Count; ++i) {
         if (sats[i].System != system || sats[i].Number != number) continue;
         if (i != placed_) {

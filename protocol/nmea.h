@@ -128,6 +128,7 @@ private:
     bool IsUsed(int system, int32_t number) const;
     void MarkUsed();
     SkySatellite* SkyEntry(int system, int number);
+    SkySatellite* PlaceInSky(int system, int number);  // SkyEntry's search and insertion
     void NewCycle();
     void RecountTalker(int talker);
     void Recount();
